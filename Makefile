@@ -1,0 +1,26 @@
+# The two commands a new user needs: `make run` and `make test`.
+.PHONY: run test deps build build-asan bench clean
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default
+
+build-asan: deps
+	cmake --preset asan >/dev/null
+	cmake --build --preset asan
+
+run: build
+	./build/default/bin/tesvano-cli
+
+test: build build-asan
+	ctest --preset default
+	ctest --preset asan
+
+bench: build
+	scripts/run-benchmarks
+
+clean:
+	rm -rf build

@@ -1,0 +1,55 @@
+// Encodes one whole PCM buffer (16-bit mono) into the camera format:
+// MPEG layer III, mono, CBR 8 kbit/s at the PCM's rate, with fixed ID3 texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct lame_global_struct;
+
+namespace tesvano {
+
+inline constexpr char kId3Artist[] = "Tesvano";  // seven ASCII characters
+inline constexpr char kId3Album[] = "https://tesvano.example";
+inline constexpr char kId3Title[] = "for ipcamera";
+
+class CMp3Encoder {
+public:
+    static constexpr size_t kInitialCapacity = 10485760;  // 10 MiB
+    static constexpr size_t kChunkBytes = 4096;            // 2048 samples
+
+    // initialCapacity is for tests that need the buffer to grow.
+    explicit CMp3Encoder(int sampleRate, size_t initialCapacity = kInitialCapacity);
+    virtual ~CMp3Encoder();
+    CMp3Encoder(const CMp3Encoder&) = delete;
+    CMp3Encoder& operator=(const CMp3Encoder&) = delete;
+
+    int Init();
+    // 1 when the whole PCM was encoded and flushed; 0 otherwise.
+    int Encode(const uint8_t* pcm, size_t length);
+    // 1 when the file was written whole; 0 otherwise (nothing is left behind).
+    int SaveToFile(const std::string& fileName);
+    // Hands the file to the desktop's player; always 1.
+    static int OpenWithShell(const std::string& fileName);
+
+    bool ready() const { return ready_ != 0; }
+    const uint8_t* data() const { return output_.get(); }
+    size_t length() const { return length_; }
+    size_t capacity() const { return capacity_; }
+
+private:
+    // Makes room for at least `bytes` more output; false when memory runs out.
+    bool Reserve(size_t bytes);
+
+    lame_global_struct* lame_ = nullptr;
+    int ready_ = 0;
+    std::unique_ptr<uint8_t[]> output_;
+    size_t capacity_ = 0;
+    size_t length_ = 0;
+    int sampleRate_;
+    size_t initialCapacity_;
+};
+
+}  // namespace tesvano

@@ -1,0 +1,27 @@
+// Whole-file writes that either succeed or leave nothing behind.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace tesvano {
+
+enum class WriteStatus {
+    kOk,
+    kCreateFailed,  // the file could not be created (folder missing, no access, bad name)
+    kWriteFailed,   // created, but a write or the close failed; the partial file is removed
+};
+
+// Deletes any file at path, creates it and writes the parts in order.
+WriteStatus WriteWholeFile(const std::string& path, std::span<const std::span<const uint8_t>> parts);
+
+inline WriteStatus WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {
+    std::span<const uint8_t> parts[] = {data};
+    return WriteWholeFile(path, parts);
+}
+
+// Size of the file at exactly this path, low 32 bits; 0 when there is none.
+uint32_t GetFileSize32(const std::string& path);
+
+}  // namespace tesvano

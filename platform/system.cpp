@@ -1,0 +1,85 @@
+#include "platform/system.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <mutex>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/text.h"
+
+extern char** environ;
+
+namespace tesvano {
+namespace {
+
+std::mutex g_hookMutex;
+std::function<uint32_t()> g_tickSource;
+std::function<bool(const std::string&)> g_opener;
+
+}  // namespace
+
+std::u16string DirectoryOfPath(std::u16string_view path) {
+    size_t pos = path.rfind(u'\\');
+    if (pos == std::u16string_view::npos) pos = path.rfind(u'/');
+    if (pos != std::u16string_view::npos && pos > 0) return std::u16string(path.substr(0, pos));
+    return std::u16string(path);
+}
+
+std::u16string GetProgramDirectory() {
+    char buf[4096];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    std::u16string path = AnsiToWide(std::string_view(buf, static_cast<size_t>(n)));
+    if (path.size() > 1024) path.resize(1024);
+    return DirectoryOfPath(path);
+}
+
+uint32_t GetTickCount32() {
+    {
+        std::lock_guard lock(g_hookMutex);
+        if (g_tickSource) return g_tickSource();
+    }
+    auto now = std::chrono::steady_clock::now().time_since_epoch();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
+    return static_cast<uint32_t>(static_cast<uint64_t>(ms));
+}
+
+void SetTickSourceForTesting(std::function<uint32_t()> source) {
+    std::lock_guard lock(g_hookMutex);
+    g_tickSource = std::move(source);
+}
+
+void SleepMilliseconds(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void SetDesktopOpenerForTesting(std::function<bool(const std::string&)> opener) {
+    std::lock_guard lock(g_hookMutex);
+    g_opener = std::move(opener);
+}
+
+bool OpenWithDesktop(const std::string& path) {
+    {
+        std::lock_guard lock(g_hookMutex);
+        if (g_opener) return g_opener(path);
+    }
+    const char* off = std::getenv("TESVANO_NO_DESKTOP_OPEN");
+    if (off && *off && std::string(off) != "0") return true;
+
+    // The path is one argument, never seen by a shell. A detached waiter
+    // reaps the opener, which may live as long as the player it starts.
+    pid_t pid;
+    const char* argv[] = {"xdg-open", path.c_str(), nullptr};
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return false;
+    std::thread([pid] {
+        int status;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
+}  // namespace tesvano

@@ -1,0 +1,29 @@
+// Small stand-ins for what Windows gave the program: where the program file
+// lives, a 32-bit millisecond tick, and opening a file with the desktop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tesvano {
+
+// The folder that holds the program file, without a trailing separator.
+std::u16string GetProgramDirectory();
+// The same rule applied to a given full path (last "\" first, else last "/").
+std::u16string DirectoryOfPath(std::u16string_view path);
+
+// Milliseconds of a steady clock, truncated to 32 bits: wraps like Windows'.
+uint32_t GetTickCount32();
+// Tests replace the clock (to reach the wrap); an empty function restores it.
+void SetTickSourceForTesting(std::function<uint32_t()> source);
+
+void SleepMilliseconds(uint32_t ms);
+
+// Hands a file or folder to the desktop (xdg-open, started without a shell).
+// Returns whether the opener could be started. Set TESVANO_NO_DESKTOP_OPEN=1,
+// or install a handler, to keep tests from launching anything.
+bool OpenWithDesktop(const std::string& path);
+void SetDesktopOpenerForTesting(std::function<bool(const std::string&)> opener);
+
+}  // namespace tesvano

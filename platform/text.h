@@ -1,0 +1,36 @@
+// Text conversions between UTF-16 (what the window and the language files
+// speak) and the narrow text of the locale (file names, log formats, the
+// speech engine's input).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tesvano {
+
+// UTF-16 -> the locale's narrow character set. Characters the set cannot
+// represent become '?'. Never fails on valid input; a broken iconv set-up
+// gives the empty string.
+std::string WideToAnsi(std::u16string_view text);
+
+// The locale's narrow text -> UTF-16. Invalid sequences become U+FFFD.
+std::u16string AnsiToWide(std::string_view text);
+
+// UTF-8 bytes -> UTF-16; invalid sequences become U+FFFD.
+std::u16string Utf8ToWide(std::string_view text);
+
+// UTF-16 -> UTF-8; lone surrogates become U+FFFD.
+std::string WideToUtf8(std::u16string_view text);
+
+// Whether the bytes are well-formed UTF-8.
+bool IsValidUtf8(std::string_view text);
+
+// Length of the text without a UTF-8 sequence left incomplete at its end
+// (used after cutting a formatted line, so a character is never split).
+size_t Utf8CompleteLength(std::string_view text);
+
+// Sets the process locale from the environment (LC_ALL/LANG), as the program
+// does at start-up; the narrow conversions follow it.
+void InitLocaleFromEnvironment();
+
+}  // namespace tesvano

@@ -1,0 +1,97 @@
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+#include "platform/system.h"
+#include "tests/support/temp_dir.h"
+
+namespace tesvano {
+namespace {
+
+TEST(ProgramDirectory, LastSeparatorRule) {
+    struct Case {
+        std::u16string path, dir;
+    } cases[] = {
+        {u"/opt/tesvano/tesvano", u"/opt/tesvano"},
+        {u"C:\\Program Files\\Tesvano\\Tesvano.exe", u"C:\\Program Files\\Tesvano"},
+        {u"/tesvano", u"/tesvano"},  // separator at position 0: the whole path
+        {u"tesvano", u"tesvano"},
+        {u"/a\\b/c", u"/a"},  // a backslash wins over a later slash
+    };
+    for (const auto& c : cases) EXPECT_EQ(DirectoryOfPath(c.path), c.dir);
+}
+
+TEST(ProgramDirectory, IsTheFolderOfTheTestBinary) {
+    std::u16string dir = GetProgramDirectory();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_NE(dir.back(), u'/');
+    std::string narrow(dir.begin(), dir.end());
+    struct stat st;
+    EXPECT_EQ(stat((narrow + "/platform_tests").c_str(), &st), 0);
+}
+
+TEST(TickCount, WrapsAt32BitsAndCanBeReplaced) {
+    uint32_t t = 0xFFFFFFF0u;
+    SetTickSourceForTesting([&] { return t; });
+    uint32_t start = GetTickCount32();
+    t += 0x20;  // wraps
+    EXPECT_EQ(GetTickCount32() - start, 0x20u);
+    SetTickSourceForTesting(nullptr);
+    uint32_t a = GetTickCount32();
+    SleepMilliseconds(20);
+    uint32_t elapsed = GetTickCount32() - a;
+    EXPECT_GE(elapsed, 19u);
+    EXPECT_LT(elapsed, 2000u);
+}
+
+TEST(DesktopOpen, TestHandlerReceivesThePath) {
+    std::string seen;
+    SetDesktopOpenerForTesting([&](const std::string& p) {
+        seen = p;
+        return true;
+    });
+    EXPECT_TRUE(OpenWithDesktop("/tmp/a b.mp3"));
+    EXPECT_EQ(seen, "/tmp/a b.mp3");
+    SetDesktopOpenerForTesting(nullptr);
+}
+
+TEST(DesktopOpen, PathReachesXdgOpenAsOneArgumentWithoutShell) {
+    test::TempDir dir;
+    const std::string log = dir / "args.txt";
+    const std::string fake = dir / "xdg-open";
+    {
+        std::ofstream s(fake);
+        s << "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > '" << log << "'\n";
+    }
+    chmod(fake.c_str(), 0755);
+    const char* oldPath = std::getenv("PATH");
+    std::string saved = oldPath ? oldPath : "";
+    setenv("PATH", (dir.str() + ":" + saved).c_str(), 1);
+    unsetenv("TESVANO_NO_DESKTOP_OPEN");
+
+    const std::string tricky = dir / "$(touch pwned) 'q' \"x\".mp3";
+    EXPECT_TRUE(OpenWithDesktop(tricky));
+    std::string got;
+    for (int i = 0; i < 200 && got.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::ifstream in(log);
+        std::getline(in, got);
+    }
+    setenv("PATH", saved.c_str(), 1);
+    setenv("TESVANO_NO_DESKTOP_OPEN", "1", 1);
+    EXPECT_EQ(got, "1|" + tricky + "|");
+    struct stat st;
+    EXPECT_NE(stat((dir / "pwned").c_str(), &st), 0);
+}
+
+TEST(DesktopOpen, EnvironmentSwitchKeepsTestsQuiet) {
+    setenv("TESVANO_NO_DESKTOP_OPEN", "1", 1);
+    setenv("PATH", "/nonexistent", 1);
+    EXPECT_TRUE(OpenWithDesktop("/tmp/whatever.mp3"));
+}
+
+}  // namespace
+}  // namespace tesvano

@@ -1,0 +1,81 @@
+#include "tests/support/audio_tools.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "tests/support/temp_dir.h"
+
+namespace tesvano::test {
+
+std::vector<int16_t> SpeechLikePcm(int sampleRate, double seconds, uint32_t seed) {
+    const size_t n = static_cast<size_t>(sampleRate * seconds);
+    std::vector<int16_t> out(n);
+    uint32_t state = seed * 2654435761u + 1;
+    double f0 = 140.0;
+    for (size_t i = 0; i < n; ++i) {
+        const double t = static_cast<double>(i) / sampleRate;
+        if (i % static_cast<size_t>(sampleRate / 5 + 1) == 0) {  // a new "syllable"
+            state = state * 1664525u + 1013904223u;
+            f0 = 110.0 + (state >> 24) % 120;
+        }
+        const double env = 0.5 - 0.5 * std::cos(2 * M_PI * 5.0 * t);
+        double v = 0;
+        for (int h = 1; h <= 6; ++h) v += std::sin(2 * M_PI * f0 * h * t) / h;
+        state = state * 1664525u + 1013904223u;
+        const double noise = (static_cast<double>(state >> 16) / 65536.0 - 0.5) * 0.05;
+        out[i] = static_cast<int16_t>(std::lround((v * 0.35 * env + noise) * 20000.0));
+    }
+    return out;
+}
+
+std::vector<uint8_t> AsBytes(const std::vector<int16_t>& samples) {
+    std::vector<uint8_t> bytes(samples.size() * 2);
+    std::memcpy(bytes.data(), samples.data(), bytes.size());
+    return bytes;
+}
+
+namespace {
+std::string Field(const std::string& text, const std::string& key) {
+    size_t p = text.find("\n" + key + "=");
+    if (p == std::string::npos) {
+        if (text.rfind(key + "=", 0) != 0) return {};
+        p = 0;
+    } else {
+        p += 1;
+    }
+    p += key.size() + 1;
+    size_t e = text.find('\n', p);
+    return text.substr(p, e == std::string::npos ? std::string::npos : e - p);
+}
+}  // namespace
+
+ProbeResult Probe(const std::string& path) {
+    ProbeResult r;
+    std::string out;
+    int rc = RunProgram({"ffprobe", "-v", "error", "-show_entries",
+                         "stream=codec_name,channels,sample_rate,bit_rate:format_tags=title:stream_tags=title",
+                         "-of", "default=noprint_wrappers=1", path},
+                        &out);
+    if (rc != 0) return r;
+    out = "\n" + out;
+    r.codec = Field(out, "codec_name");
+    r.channels = std::atoi(Field(out, "channels").c_str());
+    r.sampleRate = std::atoi(Field(out, "sample_rate").c_str());
+    r.bitRate = std::atol(Field(out, "bit_rate").c_str());
+    r.title = Field(out, "TAG:title");
+    r.ok = !r.codec.empty();
+    return r;
+}
+
+bool DecodeWithMpg123(const std::string& path, std::vector<int16_t>* samples, bool mono) {
+    std::string out;
+    std::vector<std::string> argv = {"mpg123", "-q", "--no-gapless", "-s"};
+    if (mono) argv.push_back("-m");
+    argv.push_back(path);
+    if (RunProgram(argv, &out) != 0) return false;
+    samples->resize(out.size() / 2);
+    std::memcpy(samples->data(), out.data(), samples->size() * 2);
+    return true;
+}
+
+}  // namespace tesvano::test

@@ -1,0 +1,29 @@
+// Independent tools the audio tests check our output with (ffprobe, mpg123,
+// sox), and synthetic PCM to feed the code under test.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tesvano::test {
+
+// Speech-like test signal: a few harmonics with a syllable envelope.
+std::vector<int16_t> SpeechLikePcm(int sampleRate, double seconds, uint32_t seed = 1);
+std::vector<uint8_t> AsBytes(const std::vector<int16_t>& samples);
+
+struct ProbeResult {
+    bool ok = false;
+    std::string codec;   // e.g. "mp3", "pcm_s16le"
+    int channels = 0;
+    int sampleRate = 0;
+    long bitRate = 0;    // stream bit rate
+    std::string title;   // ID3/INFO title tag
+};
+// Runs ffprobe on the file.
+ProbeResult Probe(const std::string& path);
+
+// Decodes an MP3 with mpg123 to raw 16-bit samples (native channels and rate).
+bool DecodeWithMpg123(const std::string& path, std::vector<int16_t>* samples, bool mono = false);
+
+}  // namespace tesvano::test
