@@ -1,0 +1,66 @@
+/* libmsc: the offline speech engine of Tesvano.
+ *
+ * Six functions with C linkage, bound by name by the program. Text goes in
+ * once per session; 16-bit little-endian mono PCM at the session's
+ * sample_rate comes out in pieces. Zero is success; every failure has its
+ * own code below. Call from one thread at a time.
+ *
+ *   MSPLogin(NULL, NULL, "appid = 7c1e0a93, work_dir = .")
+ *   id = QTTSSessionBegin("voice_name = xiaoyan, sample_rate = 16000, ...", &err)
+ *   QTTSTextPut(id, text, strlen(text), NULL)
+ *   do piece = QTTSAudioGet(id, &len, &status, &err) until status == MSP_TTS_FLAG_DATA_END
+ *   QTTSSessionEnd(id, "Normal")
+ *   MSPLogout()
+ *
+ * Session parameters are "key = value" pairs separated by commas:
+ *   voice_name     one of the 17 voices (blanks around it do not matter)
+ *   sample_rate    8000 or 16000 (default 16000)
+ *   text_encoding  gb2312, gbk, gb18030 or utf8: text that is valid UTF-8
+ *                  is read as UTF-8 under any of them, other text as GB18030
+ *   speed, volume, pitch   0..100, 50 = the voice's normal
+ * Other keys are accepted and ignored.
+ */
+#ifndef TESVANO_MSC_H
+#define TESVANO_MSC_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define MSC_API __attribute__((visibility("default")))
+
+/* synthStatus of QTTSAudioGet */
+#define MSP_TTS_FLAG_STILL_HAVE_DATA 1
+#define MSP_TTS_FLAG_DATA_END 2
+
+/* Result and error codes. */
+#define MSP_SUCCESS 0
+#define MSP_ERROR_INVALID_PARA 20001        /* null pointer, malformed parameter string or value */
+#define MSP_ERROR_NOT_LOGGED_IN 20002       /* no MSPLogin before the call */
+#define MSP_ERROR_UNKNOWN_VOICE 20003       /* voice_name missing or not one of ours */
+#define MSP_ERROR_UNSUPPORTED_RATE 20004    /* sample_rate other than 8000 or 16000 */
+#define MSP_ERROR_TEXT_EMPTY 20005          /* no text, or length 0 */
+#define MSP_ERROR_TEXT_TOO_LONG 20006       /* more than MSP_MAX_TEXT_BYTES */
+#define MSP_ERROR_TEXT_ENCODING 20007       /* neither UTF-8 nor GB18030 */
+#define MSP_ERROR_UNSUPPORTED_ENCODING 20008 /* text_encoding we cannot read */
+#define MSP_ERROR_SESSION_NOT_FOUND 20009   /* unknown or ended session id */
+#define MSP_ERROR_OUT_OF_ORDER 20010        /* e.g. audio get before text put, text put twice */
+#define MSP_ERROR_ENGINE 20011              /* espeak-ng or the resampler failed */
+#define MSP_ERROR_NO_MEMORY 20012
+
+#define MSP_MAX_TEXT_BYTES 8192
+
+MSC_API int MSPLogin(const char* usr, const char* pwd, const char* params);
+/* The id stays owned by the library until QTTSSessionEnd. */
+MSC_API const char* QTTSSessionBegin(const char* params, int* errorCode);
+MSC_API int QTTSTextPut(const char* sessionID, const char* textString, unsigned int textLen, const char* params);
+/* A piece stays readable until the next call on the session. */
+MSC_API const void* QTTSAudioGet(const char* sessionID, unsigned int* audioLen, int* synthStatus, int* errorCode);
+MSC_API int QTTSSessionEnd(const char* sessionID, const char* hints);
+MSC_API int MSPLogout(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

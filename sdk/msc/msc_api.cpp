@@ -1,0 +1,217 @@
+// The six functions of libmsc. Sessions live in a fixed table whose id texts
+// are never freed, so a caller that passes an id after its session ended gets
+// MSP_ERROR_SESSION_NOT_FOUND instead of reading freed memory.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string_view>
+#include <vector>
+
+#include "sdk/msc/msc.h"
+#include "sdk/msc/params.h"
+#include "sdk/msc/speaker.h"
+#include "sdk/msc/text_input.h"
+#include "sdk/msc/voices.h"
+
+namespace msc {
+namespace {
+
+// Pieces of at most this size keep the caller's buffer growth and its polls
+// (100 ms apart) few: a typical camera prompt comes in one or two.
+constexpr size_t kPieceBytes = 131072;
+constexpr size_t kMaxSessions = 256;
+constexpr size_t kIdSize = 32;
+
+enum class State { kBegun, kSpeaking, kDelivered };
+
+struct Session {
+    const Voice* voice = nullptr;
+    SessionParams params;
+    State state = State::kBegun;
+    std::vector<int16_t> pcm;
+    size_t delivered = 0;  // bytes
+};
+
+std::mutex g_mutex;
+bool g_loggedIn = false;
+std::unique_ptr<Session> g_sessions[kMaxSessions];
+char g_ids[kMaxSessions][kIdSize];
+unsigned long g_serial = 0;
+size_t g_nextSlot = 0;
+
+// Slot of a live session with this id, or -1. Reads at most kIdSize bytes.
+int FindSlot(const char* id) {
+    if (!id) return -1;
+    size_t length = strnlen(id, kIdSize);
+    if (length == kIdSize) return -1;
+    for (size_t i = 0; i < kMaxSessions; ++i)
+        if (g_sessions[i] && std::strcmp(g_ids[i], id) == 0) return int(i);
+    return -1;
+}
+
+void EndAllSessions() {
+    for (auto& s : g_sessions) s.reset();
+}
+
+int Login(const char* params) {
+    KeyValues pairs;
+    if (params && !ParseKeyValues(params, &pairs)) return MSP_ERROR_INVALID_PARA;
+    int result = StartEngine();
+    if (result != MSP_SUCCESS) return result;
+    g_loggedIn = true;
+    return MSP_SUCCESS;
+}
+
+const char* Begin(const char* params, int* error) {
+    if (!g_loggedIn) {
+        *error = MSP_ERROR_NOT_LOGGED_IN;
+        return nullptr;
+    }
+    if (!params) {
+        *error = MSP_ERROR_INVALID_PARA;
+        return nullptr;
+    }
+    auto session = std::make_unique<Session>();
+    *error = ParseSessionParams(params, &session->params);
+    if (*error != MSP_SUCCESS) return nullptr;
+    session->voice = FindVoice(session->params.voiceName);
+    if (!session->voice) {
+        *error = MSP_ERROR_UNKNOWN_VOICE;
+        return nullptr;
+    }
+    for (size_t n = 0; n < kMaxSessions; ++n) {
+        size_t slot = (g_nextSlot + n) % kMaxSessions;
+        if (g_sessions[slot]) continue;
+        // Round robin: a stale id points at text that changes only after
+        // many more sessions.
+        g_nextSlot = slot + 1;
+        std::snprintf(g_ids[slot], kIdSize, "tts-%zu-%lu", slot, ++g_serial);
+        g_sessions[slot] = std::move(session);
+        return g_ids[slot];
+    }
+    *error = MSP_ERROR_NO_MEMORY;
+    return nullptr;
+}
+
+int TextPut(const char* id, const char* text, unsigned int length) {
+    int slot = FindSlot(id);
+    if (slot < 0) return MSP_ERROR_SESSION_NOT_FOUND;
+    Session& s = *g_sessions[slot];
+    if (s.state != State::kBegun) return MSP_ERROR_OUT_OF_ORDER;
+    if (!text || length == 0) return MSP_ERROR_TEXT_EMPTY;
+    if (length > MSP_MAX_TEXT_BYTES) return MSP_ERROR_TEXT_TOO_LONG;
+    std::string utf8;
+    int result = DecodeText(std::string_view(text, length), s.params.encoding, &utf8);
+    if (result != MSP_SUCCESS) return result;
+    // The whole text at once: synthesis is far faster than real time, and the
+    // gain needs the loudest moment of the utterance.
+    result = Speak(*s.voice, s.params, SplitScriptRuns(utf8), &s.pcm);
+    if (result != MSP_SUCCESS) return result;
+    s.state = State::kSpeaking;
+    return MSP_SUCCESS;
+}
+
+const void* AudioGet(const char* id, unsigned int* length, int* status, int* error) {
+    *length = 0;
+    int slot = FindSlot(id);
+    if (slot < 0) {
+        *error = MSP_ERROR_SESSION_NOT_FOUND;
+        return nullptr;
+    }
+    Session& s = *g_sessions[slot];
+    if (s.state == State::kBegun) {
+        *error = MSP_ERROR_OUT_OF_ORDER;
+        return nullptr;
+    }
+    *error = MSP_SUCCESS;
+    size_t total = s.pcm.size() * sizeof(int16_t);
+    size_t piece = std::min(kPieceBytes, total - s.delivered);
+    const void* data = piece ? reinterpret_cast<const uint8_t*>(s.pcm.data()) + s.delivered : nullptr;
+    s.delivered += piece;
+    *length = unsigned(piece);
+    if (s.delivered == total) s.state = State::kDelivered;
+    *status = s.state == State::kDelivered ? MSP_TTS_FLAG_DATA_END : MSP_TTS_FLAG_STILL_HAVE_DATA;
+    return data;
+}
+
+int SessionEnd(const char* id) {
+    int slot = FindSlot(id);
+    if (slot < 0) return MSP_ERROR_SESSION_NOT_FOUND;
+    g_sessions[slot].reset();
+    return MSP_SUCCESS;
+}
+
+int Logout() {
+    if (!g_loggedIn) return MSP_ERROR_NOT_LOGGED_IN;
+    EndAllSessions();
+    g_loggedIn = false;
+    return MSP_SUCCESS;
+}
+
+}  // namespace
+}  // namespace msc
+
+using namespace msc;
+
+extern "C" {
+
+int MSPLogin(const char*, const char*, const char* params) {
+    std::lock_guard lock(g_mutex);
+    try {
+        return Login(params);
+    } catch (const std::bad_alloc&) {
+        return MSP_ERROR_NO_MEMORY;
+    } catch (...) {
+        return MSP_ERROR_ENGINE;
+    }
+}
+
+const char* QTTSSessionBegin(const char* params, int* errorCode) {
+    std::lock_guard lock(g_mutex);
+    int ignored;
+    int* error = errorCode ? errorCode : &ignored;
+    try {
+        return Begin(params, error);
+    } catch (const std::bad_alloc&) {
+        *error = MSP_ERROR_NO_MEMORY;
+    } catch (...) {
+        *error = MSP_ERROR_ENGINE;
+    }
+    return nullptr;
+}
+
+int QTTSTextPut(const char* sessionID, const char* textString, unsigned int textLen, const char*) {
+    std::lock_guard lock(g_mutex);
+    try {
+        return TextPut(sessionID, textString, textLen);
+    } catch (const std::bad_alloc&) {
+        return MSP_ERROR_NO_MEMORY;
+    } catch (...) {
+        return MSP_ERROR_ENGINE;
+    }
+}
+
+const void* QTTSAudioGet(const char* sessionID, unsigned int* audioLen, int* synthStatus, int* errorCode) {
+    std::lock_guard lock(g_mutex);
+    int ignored;
+    int* error = errorCode ? errorCode : &ignored;
+    if (!audioLen || !synthStatus) {
+        *error = MSP_ERROR_INVALID_PARA;
+        return nullptr;
+    }
+    return AudioGet(sessionID, audioLen, synthStatus, error);
+}
+
+int QTTSSessionEnd(const char* sessionID, const char*) {
+    std::lock_guard lock(g_mutex);
+    return SessionEnd(sessionID);
+}
+
+int MSPLogout(void) {
+    std::lock_guard lock(g_mutex);
+    return Logout();
+}
+
+}  // extern "C"

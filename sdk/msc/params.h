@@ -1,0 +1,32 @@
+// Reading the "key = value, key = value" strings of login and session begin.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace msc {
+
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+
+// Splits at commas and at the first "=" of each pair; keys and values lose the
+// blanks around them, keys are lower-cased. Empty pairs are skipped. False
+// when a pair has no "=" or no key.
+bool ParseKeyValues(std::string_view text, KeyValues* out);
+
+enum class TextEncoding { kAuto, kUtf8 };
+
+struct SessionParams {
+    std::string voiceName;  // trimmed
+    int sampleRate = 16000;
+    int speed = 50;
+    int volume = 50;
+    int pitch = 50;
+    TextEncoding encoding = TextEncoding::kAuto;
+};
+
+// Returns MSP_SUCCESS or the error code for the first problem found.
+int ParseSessionParams(std::string_view text, SessionParams* out);
+
+}  // namespace msc

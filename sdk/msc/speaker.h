@@ -1,0 +1,32 @@
+// Speech from text runs: espeak-ng at its own rate, then libsoxr to the
+// session's rate, then one gain for the whole utterance.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "sdk/msc/params.h"
+#include "sdk/msc/text_input.h"
+#include "sdk/msc/voices.h"
+
+namespace msc {
+
+// espeak-ng has global state: initialise it once per process. MSP code.
+int StartEngine();
+
+// espeak-ng's own sample rate; 0 before StartEngine.
+int NativeRate();
+
+// Speaks the runs one after another. The caller serialises calls.
+int Speak(const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs,
+          std::vector<int16_t>* pcm);
+
+// Peak level of the output at volume 50: -1 dBFS.
+inline constexpr float kPeakLevel = 0.8912509f;
+
+// Resamples 16-bit PCM with soxr at high quality and scales it so that its
+// peak is peakLevel of full scale (silence stays silence). MSP code.
+int ResampleAndNormalise(const std::vector<int16_t>& in, int inRate, int outRate, float peakLevel,
+                         std::vector<int16_t>* out);
+
+}  // namespace msc
