@@ -1,7 +1,6 @@
 // tesvano-cli: the console front end.
 #include <cstdio>
 
-int main() {
-    std::printf("Tesvano V2.0.9_20251119\n");
-    return 0;
-}
+#include "app/console_window.h"
+
+int main(int argc, char** argv) { return tesvano::RunConsole(argc, argv, stdout, stderr); }

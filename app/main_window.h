@@ -24,6 +24,8 @@ public:
     virtual bool GetComboSelectionText(int id, std::u16string* text) const = 0;
     virtual bool HasControl(int id) const = 0;
     virtual int GetTrackbarPos(int id) const = 0;
+    virtual void SetTrackbarRange(int id, int min, int max) = 0;
+    virtual void SetTrackbarPos(int id, int pos) = 0;
     virtual void ShowControl(int id, bool show) = 0;
 
     // Log area: one numbered line.

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <sys/stat.h>
 #include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -54,6 +56,42 @@ void SetTickSourceForTesting(std::function<uint32_t()> source) {
 }
 
 void SleepMilliseconds(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// XDG_DOCUMENTS_DIR from user-dirs.dirs: "$HOME/..." or an absolute path.
+std::string XdgDocumentsDir(const std::string& home) {
+    const char* cfg = std::getenv("XDG_CONFIG_HOME");
+    std::string file = (cfg && *cfg ? std::string(cfg) : home + "/.config") + "/user-dirs.dirs";
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string key = "XDG_DOCUMENTS_DIR=\"";
+        if (line.rfind(key, 0) != 0) continue;
+        std::string value = line.substr(key.size());
+        if (value.empty() || value.back() != '"') return {};
+        value.pop_back();
+        if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+        return value.empty() || value[0] != '/' ? std::string() : value;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::u16string GetDocumentsFolder() {
+    const char* h = std::getenv("HOME");
+    std::string home = h ? h : "";
+    if (home.empty()) return {};
+    std::string docs = XdgDocumentsDir(home);
+    if (docs.empty()) docs = home + "/Documents";
+    return AnsiToWide(IsDirectory(docs) ? docs : home);
+}
 
 void SetDesktopOpenerForTesting(std::function<bool(const std::string&)> opener) {
     std::lock_guard lock(g_hookMutex);

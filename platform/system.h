@@ -20,6 +20,10 @@ void SetTickSourceForTesting(std::function<uint32_t()> source);
 
 void SleepMilliseconds(uint32_t ms);
 
+// The user's documents folder (XDG_DOCUMENTS_DIR, else ~/Documents); the home
+// folder when that does not exist; "" when there is no home either.
+std::u16string GetDocumentsFolder();
+
 // Hands a file or folder to the desktop (xdg-open, started without a shell).
 // Returns whether the opener could be started. Set TESVANO_NO_DESKTOP_OPEN=1,
 // or install a handler, to keep tests from launching anything.
