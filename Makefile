@@ -13,7 +13,7 @@ build-asan: deps
 	cmake --build --preset asan
 
 run: build
-	./build/default/bin/tesvano-cli
+	./build/default/bin/tesvano
 
 test: build build-asan
 	ctest --preset default
