@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -11,23 +12,44 @@ namespace tesvano {
 
 class CLanguageTable {
 public:
-    // Built on the first call from the program directory; lives until exit.
+    // Built on the first call from the files beside the program
+    // ("language.xml", "registry.xml"); lives until the process ends.
     static CLanguageTable& Instance();
 
-    // Text of the key in the current language; "" when absent.
+    // Builds a table from the given language index and registry file. The
+    // language text files named by the index are looked for in the index's
+    // folder (for the program's table: the program directory).
+    CLanguageTable(std::u16string indexPath, std::u16string registryPath);
+    CLanguageTable(const CLanguageTable&) = delete;
+    CLanguageTable& operator=(const CLanguageTable&) = delete;
+
+    // Text of the key in the current language; "" when absent. Keys are
+    // case-sensitive and never fall back to another language.
     std::u16string GetText(const char* key) const;
+    // One of "en-us", "zh-cn", "zh-tw", "ko-ko", "pl-pl".
     std::u16string GetLanguageCode() const { return languageCode_; }
 
-    // Builds a table from the given index and registry file paths (the
-    // program's own table uses the files beside the program).
-    CLanguageTable(std::u16string indexPath, std::u16string registryPath);
+    // The product's uninstall key name from the registry file:
+    // "QuaboDevTools" when the file or its elements are missing, "" when
+    // the "Registry" element has no "name".
+    std::u16string ReadProductKeyName();
+    // Sets the language code from the registry's "Language" value; runs
+    // once while the table is built.
+    void SelectLanguage();
+
+    // Units of the text work buffer; a text needs one less (its terminator).
+    static constexpr size_t kWorkBufferUnits = 5120;
 
 private:
+    void LoadTexts();
+
     std::u16string languageFilePath_;
     std::u16string registryFilePath_;
     int32_t loaded_ = 0;
-    std::u16string languageCode_ = u"en-us";
-    std::map<std::u16string, std::u16string> texts_;
+    std::u16string languageCode_;
+    std::map<std::u16string, std::u16string, std::less<>> texts_;
+    std::unique_ptr<char16_t[]> workBuffer_;
+    std::u16string textDirectory_;
 };
 
 // Narrow text of a UI text key, ready for a narrow log format.

@@ -1,0 +1,22 @@
+// Reads the program's XML data files with TinyXML, guarded against files
+// that would overwhelm it.
+#pragma once
+
+#include <string>
+
+#include <tinyxml.h>
+
+namespace tesvano {
+
+// Loads the file (path narrowed with the ANSI conversion) into doc with
+// TinyXML's encoding detection and its default white-space condensing.
+// False when the file cannot be opened or read, is empty or does not parse,
+// and also when it is larger than kMaxXmlFileBytes or has more than
+// kMaxXmlElements element tags: TinyXML parses and frees nested elements
+// recursively, so an unbounded nesting would overflow the stack.
+bool LoadXmlFile(const std::u16string& path, TiXmlDocument* doc);
+
+inline constexpr long long kMaxXmlFileBytes = 16LL << 20;
+inline constexpr size_t kMaxXmlElements = 20000;
+
+}  // namespace tesvano

@@ -1,0 +1,313 @@
+#include "platform/registry.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+#include <map>
+#include <sys/stat.h>
+
+#include "platform/text.h"
+
+namespace tesvano {
+namespace {
+
+using Values = std::vector<std::pair<std::u16string, std::vector<uint8_t>>>;
+// Keys by their case-folded path ("" is HKEY_LOCAL_MACHINE itself).
+using Hive = std::map<std::u16string, Values>;
+
+char16_t Fold(char16_t c) {
+    if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - u'a' + u'A');
+    if (c < 0x80 || (c >= 0xD800 && c <= 0xDFFF)) return c;
+    return static_cast<char16_t>(std::towupper(static_cast<wint_t>(c)));
+}
+
+std::u16string FoldString(std::u16string_view s) {
+    std::u16string out(s.size(), u'\0');
+    for (size_t i = 0; i < s.size(); ++i) out[i] = Fold(s[i]);
+    return out;
+}
+
+bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
+}
+
+std::u16string_view StripTrailingSeparators(std::u16string_view path) {
+    while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+    return path;
+}
+
+constexpr off_t kMaxFileBytes = 16 << 20;
+
+bool ReadFile(const std::string& path, std::string* data) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    struct stat st;
+    // A registry export is a few kilobytes; anything huge is not one.
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) {
+        std::fclose(f);
+        return false;
+    }
+    data->clear();
+    char buf[65536];
+    bool ok = true;
+    for (;;) {
+        size_t n = std::fread(buf, 1, sizeof buf, f);
+        data->append(buf, n);
+        if (n < sizeof buf) {
+            ok = !std::ferror(f);
+            break;
+        }
+    }
+    std::fclose(f);
+    return ok;
+}
+
+// The file's text as UTF-16: UTF-8 (with or without a byte-order mark), or
+// UTF-16LE with its mark, which is what regedit itself exports.
+std::u16string DecodeFile(const std::string& data) {
+    if (data.size() >= 2 && static_cast<uint8_t>(data[0]) == 0xFF && static_cast<uint8_t>(data[1]) == 0xFE) {
+        std::u16string out((data.size() - 2) / 2, u'\0');
+        for (size_t i = 0; i < out.size(); ++i)
+            out[i] = static_cast<char16_t>(static_cast<uint8_t>(data[2 + 2 * i]) |
+                                           (static_cast<uint8_t>(data[3 + 2 * i]) << 8));
+        return out;
+    }
+    std::string_view text(data);
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    return Utf8ToWide(text);
+}
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t'; }
+
+std::u16string_view Trim(std::u16string_view s) {
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// A quoted string at s[0] with the escapes \" and \\; on success *pos is
+// just past the closing quote.
+bool ParseQuoted(std::u16string_view s, size_t* pos, std::u16string* out) {
+    if (s.empty() || s[0] != u'"') return false;
+    out->clear();
+    for (size_t i = 1; i < s.size(); ++i) {
+        if (s[i] == u'\\') {
+            if (i + 1 >= s.size()) return false;
+            out->push_back(s[++i]);
+        } else if (s[i] == u'"') {
+            *pos = i + 1;
+            return true;
+        } else {
+            out->push_back(s[i]);
+        }
+    }
+    return false;
+}
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    return -1;
+}
+
+// "hex:12,34,..." byte lists (continuations already joined).
+bool ParseHexBytes(std::u16string_view s, std::vector<uint8_t>* out) {
+    out->clear();
+    s = Trim(s);
+    if (s.empty()) return true;
+    for (;;) {
+        s = Trim(s);
+        if (s.size() < 2) return false;
+        int hi = HexDigit(s[0]), lo = HexDigit(s[1]);
+        if (hi < 0 || lo < 0) return false;
+        out->push_back(static_cast<uint8_t>(hi * 16 + lo));
+        s = Trim(s.substr(2));
+        if (s.empty()) return true;
+        if (s[0] != u',') return false;
+        s.remove_prefix(1);
+    }
+}
+
+bool ParseData(std::u16string_view s, std::vector<uint8_t>* out) {
+    s = Trim(s);
+    out->clear();
+    if (!s.empty() && s[0] == u'"') {
+        size_t end;
+        std::u16string text;
+        if (!ParseQuoted(s, &end, &text) || !Trim(s.substr(end)).empty()) return false;
+        out->reserve((text.size() + 1) * 2);
+        for (char16_t c : text) {
+            out->push_back(static_cast<uint8_t>(c & 0xFF));
+            out->push_back(static_cast<uint8_t>(c >> 8));
+        }
+        out->push_back(0);
+        out->push_back(0);
+        return true;
+    }
+    if (s.starts_with(u"dword:")) {
+        s.remove_prefix(6);
+        if (s.size() != 8) return false;
+        uint32_t v = 0;
+        for (char16_t c : s) {
+            int d = HexDigit(c);
+            if (d < 0) return false;
+            v = v * 16 + static_cast<uint32_t>(d);
+        }
+        for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
+        return true;
+    }
+    if (s.starts_with(u"hex")) {
+        size_t colon = s.find(u':');
+        if (colon == std::u16string_view::npos) return false;
+        std::u16string_view type = s.substr(3, colon - 3);  // "" or "(N)"
+        if (!type.empty()) {
+            if (type.size() < 3 || type.front() != u'(' || type.back() != u')') return false;
+            for (char16_t c : type.substr(1, type.size() - 2))
+                if (HexDigit(c) < 0) return false;
+        }
+        return ParseHexBytes(s.substr(colon + 1), out);
+    }
+    return false;
+}
+
+void SetValue(Values& values, std::u16string name, std::vector<uint8_t> data) {
+    for (auto& v : values) {
+        if (EqualNoCase(v.first, name)) {
+            v.second = std::move(data);
+            return;
+        }
+    }
+    values.emplace_back(std::move(name), std::move(data));
+}
+
+void RemoveValue(Values& values, std::u16string_view name) {
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (EqualNoCase(it->first, name)) {
+            values.erase(it);
+            return;
+        }
+    }
+}
+
+// A key and the keys above it exist once any of them is named.
+Values& AddKey(Hive& hive, std::u16string_view path) {
+    std::u16string folded = FoldString(path);
+    for (size_t pos = folded.find(u'\\'); pos != std::u16string::npos; pos = folded.find(u'\\', pos + 1))
+        hive.try_emplace(folded.substr(0, pos));
+    hive.try_emplace(std::u16string());
+    return hive[folded];
+}
+
+// Parses the whole file; any line that is not part of the format makes the
+// file malformed, and a malformed file holds no keys at all.
+bool ParseRegistry(std::u16string_view text, Hive* hive) {
+    std::vector<std::u16string_view> lines;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find_first_of(u"\r\n", start);
+        if (end == std::u16string_view::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') ++end;
+        start = end + 1;
+    }
+
+    size_t i = 0;
+    while (i < lines.size() && Trim(lines[i]).empty()) ++i;
+    if (i == lines.size()) return false;
+    std::u16string_view header = Trim(lines[i++]);
+    if (header != u"Windows Registry Editor Version 5.00" && header != u"REGEDIT4") return false;
+
+    constexpr std::u16string_view kHive = u"HKEY_LOCAL_MACHINE";
+    Values* current = nullptr;
+    bool inSection = false;
+    for (; i < lines.size(); ++i) {
+        std::u16string_view line = Trim(lines[i]);
+        if (line.empty() || line[0] == u';') continue;
+        if (line[0] == u'[') {
+            if (line.back() != u']') return false;
+            std::u16string_view path = line.substr(1, line.size() - 2);
+            inSection = true;
+            current = nullptr;
+            if (!path.empty() && path[0] == u'-') continue;  // a deleted key: its values are ignored
+            std::u16string_view root = path.substr(0, path.find(u'\\'));
+            if (!EqualNoCase(root, kHive)) continue;  // another hive: not ours to read
+            path.remove_prefix(root.size());
+            if (!path.empty()) path.remove_prefix(1);
+            current = &AddKey(*hive, StripTrailingSeparators(path));
+            continue;
+        }
+        if (!inSection) return false;
+
+        std::u16string name;
+        size_t pos;
+        if (line[0] == u'@') {
+            pos = 1;
+        } else if (!ParseQuoted(line, &pos, &name)) {
+            return false;
+        }
+        std::u16string_view rest = Trim(line.substr(pos));
+        if (rest.empty() || rest[0] != u'=') return false;
+        rest = Trim(rest.substr(1));
+
+        // Hex data may continue on the next lines after a trailing "\".
+        std::u16string joined;
+        if (rest.starts_with(u"hex") && !rest.empty() && rest.back() == u'\\') {
+            joined.assign(rest.substr(0, rest.size() - 1));
+            while (i + 1 < lines.size()) {
+                std::u16string_view next = Trim(lines[++i]);
+                bool more = !next.empty() && next.back() == u'\\';
+                joined.append(more ? next.substr(0, next.size() - 1) : next);
+                if (!more) break;
+            }
+            rest = joined;
+        }
+
+        if (rest == u"-") {
+            if (current) RemoveValue(*current, name);
+            continue;
+        }
+        std::vector<uint8_t> data;
+        if (!ParseData(rest, &data)) return false;
+        if (current) SetValue(*current, std::move(name), std::move(data));
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string RegistryFilePath() {
+    const char* env = std::getenv("TESVANO_REGISTRY");
+    if (env && *env) return env;
+    return "/etc/tesvano/registry.reg";
+}
+
+bool CRegistryKey::Open(std::u16string_view path) {
+    values_.clear();
+    std::string data;
+    if (!ReadFile(RegistryFilePath(), &data)) return false;
+    Hive hive;
+    if (!ParseRegistry(DecodeFile(data), &hive)) return false;
+    auto it = hive.find(FoldString(StripTrailingSeparators(path)));
+    if (it == hive.end()) return false;
+    values_ = std::move(it->second);
+    return true;
+}
+
+bool CRegistryKey::QueryValue(std::u16string_view name, void* buffer, uint32_t* bytes) const {
+    for (const auto& [valueName, data] : values_) {
+        if (!EqualNoCase(valueName, name)) continue;
+        const uint32_t room = *bytes;
+        *bytes = static_cast<uint32_t>(data.size());
+        if (!buffer) return true;  // a size query
+        if (data.size() > room) return false;
+        if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+        return true;
+    }
+    return false;
+}
+
+}  // namespace tesvano
