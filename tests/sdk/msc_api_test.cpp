@@ -307,6 +307,42 @@ TEST_F(MscTest, SpeedAndVolumeChangeTheAudio) {
     EXPECT_EQ(Peak(silent.pcm), 0);
 }
 
+// Median voice pitch in Hz by autocorrelation over the loud frames.
+double MedianPitch(const std::vector<int16_t>& pcm, int rate) {
+    const size_t frame = size_t(rate) / 25, maxLag = size_t(rate) / 70;
+    std::vector<double> found;
+    for (size_t at = 0; at + frame + maxLag < pcm.size(); at += frame / 2) {
+        double energy = 0;
+        for (size_t i = 0; i < frame; ++i) energy += double(pcm[at + i]) * pcm[at + i];
+        if (energy < frame * 3000.0 * 3000.0) continue;
+        double best = 0;
+        size_t bestLag = 0;
+        for (size_t lag = size_t(rate) / 500; lag < maxLag; ++lag) {
+            double c = 0;
+            for (size_t i = 0; i < frame; ++i) c += double(pcm[at + i]) * pcm[at + i + lag];
+            if (c > best) best = c, bestLag = lag;
+        }
+        if (bestLag) found.push_back(double(rate) / double(bestLag));
+    }
+    if (found.empty()) return 0;
+    std::nth_element(found.begin(), found.begin() + found.size() / 2, found.end());
+    return found[found.size() / 2];
+}
+
+// Men lowest, women higher, the two children highest.
+TEST_F(MscTest, VoicePitchFitsTheDescription) {
+    auto pitch = [](const char* voice) {
+        Result r = Synthesize(Params(voice, 8000), "今天天气很好我们去公园散步吧");
+        EXPECT_EQ(r.error, 0);
+        return MedianPitch(r.pcm, 8000);
+    };
+    double man = pitch("xiaoyu"), woman = pitch("xiaoyan"), boy = pitch(" xiaoxin"), girl = pitch(" nannan");
+    EXPECT_GT(man, 60);
+    EXPECT_GT(woman, man * 1.3);
+    EXPECT_GT(boy, woman * 1.2);
+    EXPECT_GT(girl, woman * 1.2);
+}
+
 TEST(MscLibrary, ExportsOnlyTheSixFunctions) {
     std::string out;
     ASSERT_EQ(RunProgram({"nm", "-D", "--defined-only", BinDir() + "/libmsc.so"}, &out), 0);
