@@ -13,10 +13,11 @@ namespace tesvano {
 // False when the file cannot be opened or read, is empty or does not parse,
 // and also when it is larger than kMaxXmlFileBytes or has more than
 // kMaxXmlElements element tags: TinyXML parses and frees nested elements
-// recursively, so an unbounded nesting would overflow the stack.
+// recursively (and in time quadratic in the depth), so an unbounded nesting
+// would overflow the stack; the shipped files have about 60 elements.
 bool LoadXmlFile(const std::u16string& path, TiXmlDocument* doc);
 
 inline constexpr long long kMaxXmlFileBytes = 16LL << 20;
-inline constexpr size_t kMaxXmlElements = 20000;
+inline constexpr size_t kMaxXmlElements = 4096;
 
 }  // namespace tesvano
