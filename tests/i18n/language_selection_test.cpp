@@ -1,3 +1,4 @@
+#include "platform/registry.h"
 #include "tests/i18n/i18n_fixture.h"
 
 namespace tesvano::test {
@@ -107,6 +108,34 @@ TEST_F(LanguageSelectionTest, ProductKeyNameChoosesTheUninstallKey) {
         EXPECT_EQ(CLanguageTable(Path("language.xml"), Path("registry.xml")).GetLanguageCode(), c.code)
             << (c.xml ? c.xml : "(no file)");
     }
+}
+
+}  // namespace
+}  // namespace tesvano::test
+
+namespace tesvano::test {
+namespace {
+
+// The installer's step: scripts/set-language writes the value the table reads.
+TEST_F(LanguageSelectionTest, SetLanguageScriptWritesWhatTheTableReads) {
+    const std::string script = TESVANO_SOURCE_DIR "/scripts/set-language";
+    Write("registry.reg",
+          "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Keep\"=\"me\"\r\n");
+    struct Case {
+        const char* language;
+        std::u16string code;
+    } cases[] = {{"Korean", u"ko-ko"}, {"Simplified Chinese", u"zh-cn"}, {"English", u"en-us"}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(RunProgram({"/bin/sh", script, c.language}), 0) << c.language;
+        EXPECT_EQ(CLanguageTable(Path("language.xml"), Path("registry.xml")).GetLanguageCode(), c.code);
+    }
+    EXPECT_NE(RunProgram({"/bin/sh", script, "Klingon"}), 0);
+    CRegistryKey other;
+    ASSERT_TRUE(other.Open(u"Software\\Other"));
+    char16_t buf[8] = {};
+    uint32_t bytes = sizeof buf;
+    EXPECT_TRUE(other.QueryValue(u"Keep", buf, &bytes));
+    EXPECT_EQ(std::u16string(buf), u"me");
 }
 
 }  // namespace
