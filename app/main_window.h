@@ -10,6 +10,13 @@
 
 namespace tesvano {
 
+// How an operation ended, for front ends that report it (tesvano-cli's exit status).
+enum class OpResult {
+    kDone,       // finished; a file was written where the operation writes one
+    kFailed,     // reported a failure, or nothing to do (empty text)
+    kOverLimit,  // a file was written but is larger than a camera takes
+};
+
 class IMainWindow {
 public:
     virtual ~IMainWindow() = default;

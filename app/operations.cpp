@@ -1,28 +1,39 @@
 #include "app/operations.h"
 
 #include "app/settings_controls.h"
+#include "app/text_to_mp3.h"
+#include "speech/generate.h"
 
 namespace tesvano {
 
-bool RunButton(IMainWindow& w, int id) {
+bool RunButton(IMainWindow& w, int id, OpResult* result) {
+    OpResult r = OpResult::kDone;
     switch (id) {
     case IDC_SELECT_DIR:
         OnSelectSaveDir(w);
-        return true;
+        break;
     case IDC_OPEN_DIR:
         OnOpenSaveDir(w);
-        return true;
+        break;
     case IDC_GENERATE_MP3:
+        r = OnGenerateMp3(w);
+        break;
     case IDC_GENERATE_PCM:
+        r = OnGeneratePcm(w);
+        break;
     case IDC_GENERATE_WAV:
+        r = OnGenerateWav(w);
+        break;
     case IDC_CONVERT:
     case IDC_BATCH_CONVERT:
     case IDC_MP3_TO_WAV:
     case IDC_RECORD:
-        return true;  // operations not yet available do nothing
+        break;  // operations not yet available do nothing
     default:
         return false;
     }
+    if (result) *result = r;
+    return true;
 }
 
 }  // namespace tesvano

@@ -8,7 +8,7 @@
 namespace tesvano {
 
 // Runs the operation of button `id` to its end; false for an ID that is not
-// a button with an operation.
-bool RunButton(IMainWindow& window, int id);
+// a button with an operation. *result, when given, tells how it ended.
+bool RunButton(IMainWindow& window, int id, OpResult* result = nullptr);
 
 }  // namespace tesvano

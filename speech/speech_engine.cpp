@@ -1,0 +1,71 @@
+#include "speech/speech_engine.h"
+
+#include <cstdio>
+#include <dlfcn.h>
+#include <mutex>
+
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace tesvano {
+namespace {
+
+constexpr int kEngineMissing = -1;
+
+int MissingLogin(const char*, const char*, const char*) { return kEngineMissing; }
+const char* MissingBegin(const char*, int* error) {
+    if (error) *error = kEngineMissing;
+    return nullptr;
+}
+int MissingPut(const char*, const char*, unsigned int, const char*) { return kEngineMissing; }
+const void* MissingGet(const char*, unsigned int* len, int* status, int* error) {
+    if (len) *len = 0;
+    if (status) *status = kSynthStatusDataEnd;
+    if (error) *error = kEngineMissing;
+    return nullptr;
+}
+int MissingEnd(const char*, const char*) { return kEngineMissing; }
+int MissingLogout() { return kEngineMissing; }
+
+constexpr SpeechEngine kMissingEngine = {MissingLogin, MissingBegin, MissingPut, MissingGet, MissingEnd, MissingLogout};
+
+template <typename F>
+bool Bind(void* lib, const char* name, F* slot) {
+    void* sym = dlsym(lib, name);
+    if (!sym) return false;
+    *slot = reinterpret_cast<F>(sym);
+    return true;
+}
+
+SpeechEngine LoadLibraryEngine() {
+    // Beside the program first, as the original looked for its DLL.
+    const std::string beside = WideToAnsi(GetProgramDirectory()) + "/libmsc.so";
+    void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib) lib = dlopen("libmsc.so", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        std::fprintf(stderr, "speech engine not available: %s\n", dlerror());
+        return kMissingEngine;
+    }
+    SpeechEngine e{};
+    if (Bind(lib, "MSPLogin", &e.MSPLogin) && Bind(lib, "QTTSSessionBegin", &e.QTTSSessionBegin) &&
+        Bind(lib, "QTTSTextPut", &e.QTTSTextPut) && Bind(lib, "QTTSAudioGet", &e.QTTSAudioGet) &&
+        Bind(lib, "QTTSSessionEnd", &e.QTTSSessionEnd) && Bind(lib, "MSPLogout", &e.MSPLogout))
+        return e;
+    std::fprintf(stderr, "speech engine incomplete: %s\n", dlerror());
+    dlclose(lib);
+    return kMissingEngine;
+}
+
+const SpeechEngine* g_testEngine = nullptr;
+
+}  // namespace
+
+const SpeechEngine& CurrentSpeechEngine() {
+    if (g_testEngine) return *g_testEngine;
+    static const SpeechEngine engine = LoadLibraryEngine();
+    return engine;
+}
+
+void SetSpeechEngineForTesting(const SpeechEngine* engine) { g_testEngine = engine; }
+
+}  // namespace tesvano
