@@ -90,6 +90,30 @@ private:
     uint64_t total_ = 0;
 };
 
+// Whether a frame header could start in the block: a superset of the hip
+// decoder's own header check (sync, layer, bit rate and rate fields), and a
+// 0xFF in the last three bytes, where a header may run into the next block.
+bool MayHoldFrameHeader(const uint8_t* block, size_t length) {
+    const uint8_t* p = block;
+    const uint8_t* end = block + length;
+    while ((p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(end - p)))) != nullptr) {
+        if (end - p < 4) return true;
+        if ((p[1] & 0xE0) == 0xE0 && (p[1] & 0x06) != 0 && (p[2] & 0xF0) != 0xF0 && (p[2] & 0x0C) != 0x0C)
+            return true;
+        ++p;
+    }
+    return false;
+}
+
+// No frame is longer than 2880 bytes: after this much without a possible
+// header the decoder can only be searching, and feeding it more blocks that
+// hold none only grows its buffer, which it rescans whole on every call.
+constexpr uint64_t kHeaderlessBytes = 8192;
+// A decoder that keeps asking for more data this long has lost the stream
+// (the hip decoder only resyncs on frames of the first frame's channel mode
+// and rate, and rescans everything it holds on every call): start it afresh.
+constexpr uint64_t kStarvedBytes = 8192;
+
 }  // namespace
 
 // ---- CAudioDecodeBase ----
@@ -150,6 +174,7 @@ private:
         return kDecodeFileError;
     }
     int Open();
+    bool StartHip();
     // Takes t decoded samples per channel; false when decoding must stop.
     bool Process(size_t t, const mp3data_struct& info);
 
@@ -176,6 +201,16 @@ int CAudioDecodeMp3::Session::Open() {
         return FileError();
     }
     return kDecodeOk;
+}
+
+bool CAudioDecodeMp3::Session::StartHip() {
+    if (hip_) hip_decode_exit(hip_);
+    hip_ = hip_decode_init();
+    if (!hip_) return false;
+    hip_set_errorf(hip_, Silent);
+    hip_set_debugf(hip_, Silent);
+    hip_set_msgf(hip_, Silent);
+    return true;
 }
 
 bool CAudioDecodeMp3::Session::Process(size_t t, const mp3data_struct& info) {
@@ -231,11 +266,7 @@ int CAudioDecodeMp3::Session::Run() {
     const int64_t fileLength = st.st_size;
     if (fileLength == 0) return kDecodeEmptyFile;
 
-    hip_ = hip_decode_init();
-    if (!hip_) return kDecodeFailed;
-    hip_set_errorf(hip_, Silent);
-    hip_set_debugf(hip_, Silent);
-    hip_set_msgf(hip_, Silent);
+    if (!StartHip()) return kDecodeFailed;
     const uint32_t start = GetTickCount32();
 
     // A leading ID3v2 tag: its size bytes are taken whole, as written.
@@ -255,6 +286,7 @@ int CAudioDecodeMp3::Session::Run() {
     size_t bufferLength = 0, bufferPos = 0;
     bool endOfFile = false;
     uint64_t readCount = 0;
+    uint64_t headerless = 0, starved = 0;
     mp3data_struct info{};
     uint8_t* block = d_.input_.data();
 
@@ -274,11 +306,34 @@ int CAudioDecodeMp3::Session::Run() {
         if (got < kInputBlock) std::memset(block + got, 0, kInputBlock - got);
         readCount += got;
 
+        if (MayHoldFrameHeader(block, kInputBlock)) {
+            headerless = 0;
+        } else if ((headerless += kInputBlock) > kHeaderlessBytes) {
+            continue;
+        }
+        if (starved > kStarvedBytes) {
+            if (!StartHip()) return kDecodeFailed;
+            starved = 0;
+        }
         int t = hip_decode1_headers(hip_, block, kInputBlock, d_.left_.data(), d_.right_.data(), &info);
+        starved = t == 0 ? starved + kInputBlock : 0;
         while (t >= 1 && t <= static_cast<int>(kMaxFrameSamples)) {
             if (!Process(static_cast<size_t>(t), info)) break;
             t = hip_decode1_headers(hip_, nullptr, 0, d_.left_.data(), d_.right_.data(), &info);
         }
+    }
+    // The decoder holds back the frames of about one block until more data
+    // follows; silence after the end lets it finish them instead of losing
+    // the end of the audio.
+    for (int flush = 0; flush < 4 && !tooLarge_; ++flush) {
+        std::memset(block, 0, kInputBlock);
+        bool produced = false;
+        int t = hip_decode1_headers(hip_, block, kInputBlock, d_.left_.data(), d_.right_.data(), &info);
+        while (t >= 1 && t <= static_cast<int>(kMaxFrameSamples) && Process(static_cast<size_t>(t), info)) {
+            produced = true;
+            t = hip_decode1_headers(hip_, nullptr, 0, d_.left_.data(), d_.right_.data(), &info);
+        }
+        if (!produced) break;
     }
     resampler_.reset();
     hip_decode_exit(hip_);
