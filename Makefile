@@ -1,5 +1,5 @@
 # The two commands a new user needs: `make run` and `make test`.
-.PHONY: run test deps build build-asan bench clean
+.PHONY: run test deps build build-asan bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -18,6 +18,10 @@ run: build
 test: build build-asan
 	ctest --preset default
 	ctest --preset asan
+	scripts/run-fuzz 60
+
+fuzz: deps
+	scripts/run-fuzz $(or $(FUZZ_SECONDS),600)
 
 bench: build
 	scripts/run-benchmarks
