@@ -185,7 +185,7 @@ private:
     bool configured_ = false;
     int sourceChannels_ = 0;
     int sourceRate_ = 0;
-    bool tooLarge_ = false;
+    bool failed_ = false;
     ChunkList chunks_;
 };
 
@@ -222,7 +222,7 @@ bool CAudioDecodeMp3::Session::Process(size_t t, const mp3data_struct& info) {
         if (sourceChannels_ != d_.targetChannels_ || sourceRate_ != d_.targetRate_) {
             resampler_.reset(CreateResampler(sourceChannels_, d_.targetChannels_, d_.targetRate_, sourceRate_));
             if (!resampler_) {
-                tooLarge_ = true;  // a target we cannot produce
+                failed_ = true;  // a target the resampler cannot produce
                 return false;
             }
             d_.converted_.resize(
@@ -253,7 +253,7 @@ bool CAudioDecodeMp3::Session::Process(size_t t, const mp3data_struct& info) {
         pcm = d_.converted_.data();
     }
     if (chunks_.total() + bytes > d_.outputLimit_ || !chunks_.Append(pcm, bytes)) {
-        tooLarge_ = true;
+        failed_ = true;
         return false;
     }
     return true;
@@ -290,7 +290,7 @@ int CAudioDecodeMp3::Session::Run() {
     mp3data_struct info{};
     uint8_t* block = d_.input_.data();
 
-    while (!tooLarge_) {
+    while (!failed_) {
         if (bufferPos == bufferLength) {
             if (endOfFile) break;
             const ssize_t n = ReadFully(fd_, readBuffer.get(), kReadBytes);
@@ -325,7 +325,7 @@ int CAudioDecodeMp3::Session::Run() {
     // The decoder holds back the frames of about one block until more data
     // follows; silence after the end lets it finish them instead of losing
     // the end of the audio.
-    for (int flush = 0; flush < 4 && !tooLarge_; ++flush) {
+    for (int flush = 0; flush < 4 && !failed_; ++flush) {
         std::memset(block, 0, kInputBlock);
         bool produced = false;
         int t = hip_decode1_headers(hip_, block, kInputBlock, d_.left_.data(), d_.right_.data(), &info);
@@ -340,7 +340,7 @@ int CAudioDecodeMp3::Session::Run() {
     hip_ = nullptr;
     close(fd_);
     fd_ = -1;
-    if (tooLarge_) return kDecodeFailed;
+    if (failed_) return kDecodeFailed;
 
     const uint64_t total = chunks_.total();
     // Always larger than the total: rounded down to 1 KiB, plus 1 KiB.
