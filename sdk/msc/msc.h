@@ -48,6 +48,9 @@ extern "C" {
 #define MSP_ERROR_ENGINE 20011              /* espeak-ng or the resampler failed */
 #define MSP_ERROR_NO_MEMORY 20012
 
+/* QTTSAudioGet hands out pieces of at most this many bytes. */
+#define MSP_MAX_PIECE_BYTES 4194304
+
 #define MSP_MAX_TEXT_BYTES 1048576 /* a 100,000-character Chinese text fits three times over */
 
 MSC_API int MSPLogin(const char* usr, const char* pwd, const char* params);

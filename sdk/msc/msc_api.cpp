@@ -18,9 +18,9 @@
 namespace msc {
 namespace {
 
-// Pieces of at most this size keep the caller's buffer growth and its polls
-// (100 ms apart) few: a typical camera prompt comes in one or two.
-constexpr size_t kPieceBytes = 131072;
+// Large pieces keep the caller's polls (100 ms apart) few: a camera prompt
+// comes in one piece, two hours of speech in about sixty.
+constexpr size_t kPieceBytes = MSP_MAX_PIECE_BYTES;
 constexpr size_t kMaxSessions = 256;
 constexpr size_t kIdSize = 32;
 
