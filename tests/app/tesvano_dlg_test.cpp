@@ -15,6 +15,7 @@
 #include "app/window_setup.h"
 #include "i18n/language_table.h"
 #include "tests/support/local_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace tesvano {
 namespace {
@@ -161,6 +162,29 @@ TEST(MainWindow, OverlayModeAndVolumeControls) {
     EXPECT_EQ(Get<QLineEdit>(dlg, IDC_VOLUME_VALUE)->text(), QStringLiteral("0"));
     QTest::keyClick(slider, Qt::Key_Right);
     EXPECT_EQ(Get<QLineEdit>(dlg, IDC_VOLUME_VALUE)->text(), QStringLiteral("1"));
+}
+
+TEST(MainWindow, TypingAndClickingGenerateWritesTheMp3) {
+    App();
+    test::TempDir dir;
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    std::vector<std::u16string> opened;
+    dlg.show();
+    Get<QLineEdit>(dlg, IDC_SAVE_DIR)->setText(QString::fromStdString(dir.str()));
+    auto* edit = Get<QPlainTextEdit>(dlg, IDC_TEXT);
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("Hello, camera."));
+    QTest::mouseClick(Get<QPushButton>(dlg, IDC_GENERATE_MP3), Qt::LeftButton);
+
+    const std::string path = dir / "Hello camera.mp3";
+    const auto bytes = test::ReadFileBytes(path);
+    ASSERT_FALSE(bytes.empty());
+    const auto& lines = dlg.log().Lines();
+    ASSERT_EQ(lines.size(), 6u);  // two start-up lines, then exactly the operation's four
+    EXPECT_EQ(lines[2], "0003: " + GetAnsiText("VOICE_WORKING"));
+    EXPECT_EQ(lines[3].rfind("0004: " + GetAnsiText("TEXT_CREATE_VOICE_OK"), 0), 0u);
+    EXPECT_EQ(lines[4], "0005: MP3" + GetAnsiText("FILE_SAVE_OK") + ":" + path);
+    EXPECT_EQ(lines[5], "0006: MP3" + GetAnsiText("FILE_SIZE") + ":" + std::to_string(bytes.size()) + " Bytes.");
 }
 
 TEST(MainWindow, ResultForAClosedWindowIsDropped) {
