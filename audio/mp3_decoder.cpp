@@ -23,25 +23,13 @@ namespace {
 // library's own messages would only clutter standard error.
 void Silent(const char*, va_list) {}
 
-// Reads until `count` bytes or end of file; -1 on a read error (errno set).
-ssize_t ReadFully(int fd, uint8_t* buffer, size_t count) {
+// Reads until `count` bytes or end of file, at `offset` (or, when it is
+// negative, at the file position); -1 on a read error (errno set).
+ssize_t ReadFully(int fd, uint8_t* buffer, size_t count, off_t offset = -1) {
     size_t got = 0;
     while (got < count) {
-        const ssize_t n = read(fd, buffer + got, count - got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
-}
-
-ssize_t PreadFully(int fd, uint8_t* buffer, size_t count, off_t offset) {
-    size_t got = 0;
-    while (got < count) {
-        const ssize_t n = pread(fd, buffer + got, count - got, offset + static_cast<off_t>(got));
+        const ssize_t n = offset < 0 ? read(fd, buffer + got, count - got)
+                                     : pread(fd, buffer + got, count - got, offset + static_cast<off_t>(got));
         if (n < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -271,7 +259,7 @@ int CAudioDecodeMp3::Session::Run() {
 
     // A leading ID3v2 tag: its size bytes are taken whole, as written.
     uint8_t head[10];
-    const ssize_t headLength = PreadFully(fd_, head, sizeof head, 0);
+    const ssize_t headLength = ReadFully(fd_, head, sizeof head, 0);
     if (headLength < 0) return FileError();
     uint64_t offset = 0;
     if (headLength == 10 && std::memcmp(head, "ID3", 3) == 0)

@@ -10,63 +10,6 @@
 namespace tesvano {
 namespace {
 
-// Decodes one UTF-8 sequence at text[i] into cp; returns its length, or 0
-// when it is not a well-formed sequence (overlong, surrogate, cut short).
-size_t DecodeUtf8(std::string_view text, size_t i, char32_t& cp) {
-    const auto b0 = static_cast<unsigned char>(text[i]);
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    size_t len;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, cp = b0 & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + len > text.size()) return 0;
-    for (size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(text[i + k]);
-        if ((b & 0xC0) != 0x80) return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return len;
-}
-
-// UTF-8 -> UTF-16 as Utf8ToWide does it (each byte of a broken sequence
-// becomes U+FFFD), writing into out when given. Counting stops once limit
-// units are reached, so a huge text is not walked to its end just to be
-// found too long.
-size_t Utf8ToUtf16(std::string_view text, char16_t* out, size_t limit) {
-    size_t n = 0;
-    for (size_t i = 0; i < text.size() && n < limit;) {
-        char32_t cp;
-        size_t len = DecodeUtf8(text, i, cp);
-        if (len == 0) {
-            cp = 0xFFFD;
-            len = 1;
-        }
-        i += len;
-        if (cp < 0x10000) {
-            if (out) out[n] = static_cast<char16_t>(cp);
-            ++n;
-        } else {
-            if (out) {
-                out[n] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-                out[n + 1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-            }
-            n += 2;
-        }
-    }
-    return n;
-}
-
 // The entry's text: its first child, that node's first child, and so on,
 // until a text node (CDATA included). Anything else first (a comment) ends
 // the descent without text.

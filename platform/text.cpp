@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <clocale>
+#include <cstdint>
 #include <cstring>
 #include <iconv.h>
 #include <langinfo.h>
@@ -34,14 +35,22 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
-    if (cp < 0x10000) {
-        out.push_back(static_cast<char16_t>(cp));
-    } else {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+// UTF-16 -> UTF-8; a lone surrogate becomes `lone`.
+std::string EncodeUtf8(std::u16string_view text, const char* lone) {
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            out += lone;
+            continue;
+        }
+        AppendUtf8(out, c);
     }
+    return out;
 }
 
 // Decodes one UTF-8 sequence at text[i]; returns its length (0 when invalid).
@@ -124,37 +133,35 @@ void InitLocaleFromEnvironment() {
     }
 }
 
-std::string WideToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = kReplacement;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
-}
+std::string WideToUtf8(std::u16string_view text) { return EncodeUtf8(text, "\xEF\xBF\xBD"); }
 
-std::u16string Utf8ToWide(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
+size_t Utf8ToUtf16(std::string_view text, char16_t* out, size_t limit) {
+    size_t n = 0;
+    for (size_t i = 0; i < text.size() && n < limit;) {
         char32_t cp;
         size_t len = DecodeUtf8(text, i, cp);
         if (len == 0) {
-            out.push_back(kReplacement);
-            ++i;
+            cp = kReplacement;
+            len = 1;
+        }
+        i += len;
+        if (cp < 0x10000) {
+            if (out) out[n] = static_cast<char16_t>(cp);
+            ++n;
         } else {
-            AppendUtf16(out, cp);
-            i += len;
+            if (out) {
+                out[n] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+                out[n + 1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            }
+            n += 2;
         }
     }
+    return n;
+}
+
+std::u16string Utf8ToWide(std::string_view text) {
+    std::u16string out(Utf8ToUtf16(text, nullptr, SIZE_MAX), u'\0');
+    Utf8ToUtf16(text, out.data(), SIZE_MAX);
     return out;
 }
 
@@ -184,24 +191,8 @@ size_t Utf8CompleteLength(std::string_view text) {
 
 std::string WideToAnsi(std::u16string_view text) {
     if (text.empty()) return {};
-    if (LocaleIsUtf8()) {
-        // Lone surrogates cannot be represented: '?' as the code page would.
-        std::string out;
-        out.reserve(text.size() * 3);
-        for (size_t i = 0; i < text.size(); ++i) {
-            char32_t c = text[i];
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-                text[i + 1] <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-                ++i;
-            } else if (c >= 0xD800 && c <= 0xDFFF) {
-                out.push_back('?');
-                continue;
-            }
-            AppendUtf8(out, c);
-        }
-        return out;
-    }
+    // Lone surrogates cannot be represented: '?' as the code page would.
+    if (LocaleIsUtf8()) return EncodeUtf8(text, "?");
     std::string out;
     if (!IconvConvert(nl_langinfo(CODESET), "UTF-16LE", reinterpret_cast<const char*>(text.data()),
                       text.size() * 2, out, "?", 2))

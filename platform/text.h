@@ -19,6 +19,12 @@ std::u16string AnsiToWide(std::string_view text);
 // UTF-8 bytes -> UTF-16; invalid sequences become U+FFFD.
 std::u16string Utf8ToWide(std::string_view text);
 
+// UTF-8 -> UTF-16 with Utf8ToWide's rules, into out when it is not null.
+// Counting stops once `limit` units are reached (a surrogate pair may take
+// it one past), so a huge text is not walked to its end to be found too long.
+// Returns the number of units.
+size_t Utf8ToUtf16(std::string_view text, char16_t* out, size_t limit);
+
 // UTF-16 -> UTF-8; lone surrogates become U+FFFD.
 std::string WideToUtf8(std::u16string_view text);
 

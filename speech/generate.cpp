@@ -27,19 +27,25 @@ std::u16string MakeOutputPath(IMainWindow& w, const std::u16string& text, const 
     return w.GetItemText(IDC_SAVE_DIR) + u"/" + MakeFileStem(text) + extension;
 }
 
+int SynthesizeWindowText(IMainWindow& w, int* rate, std::u16string* text, PcmBuffer* pcm) {
+    *rate = w.GetComboSelectionData(IDC_RATE);
+    *text = w.GetItemText(IDC_TEXT);
+    if (text->empty()) {
+        w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
+        return kEmptyText;
+    }
+    return SynthesizeSpeech(w, *rate, *text, pcm);
+}
+
 namespace {
 
 OpResult GenerateFile(IMainWindow& w, bool wav) {
-    const int rate = w.GetComboSelectionData(IDC_RATE);
-    const std::u16string text = w.GetItemText(IDC_TEXT);
-    auto& table = CLanguageTable::Instance();
-    if (text.empty()) {
-        w.AppendLog(table.GetText("PLEASE_INPUT_TEXT"));
-        return OpResult::kFailed;
-    }
+    int rate;
+    std::u16string text;
     PcmBuffer pcm;
-    const int result = SynthesizeSpeech(w, rate, text, &pcm);
-    if (result == 0) return OpResult::kFailed;
+    const int result = SynthesizeWindowText(w, &rate, &text, &pcm);
+    if (result == 0 || result == kEmptyText) return OpResult::kFailed;  // nothing to log out of
+    auto& table = CLanguageTable::Instance();
 
     OpResult outcome = OpResult::kFailed;
     if (result > 0) {
