@@ -9,41 +9,39 @@
 #include "platform/file.h"
 #include "platform/text.h"
 #include "speech/generate.h"
-#include "speech/speech_engine.h"
-#include "speech/synthesis.h"
 
 namespace tesvano {
 
-OpResult OnGenerateMp3(IMainWindow& w) {
-    int rate;
-    std::u16string text;
-    PcmBuffer pcm;
-    const int result = SynthesizeWindowText(w, &rate, &text, &pcm);
-    if (result == 0 || result == kEmptyText) return OpResult::kFailed;  // nothing to log out of
-    auto& table = CLanguageTable::Instance();
+namespace {
 
-    OpResult outcome = OpResult::kFailed;
-    if (result > 0) {
-        const std::u16string path = MakeOutputPath(w, text, u".mp3");
-        const std::string narrowPath = WideToAnsi(path);
-        CMp3Encoder encoder(rate);
-        if (!encoder.Encode(pcm.data(), pcm.size())) {
-            w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
-        } else if (!encoder.SaveToFile(narrowPath)) {
-            w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
-        } else {
-            w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), narrowPath.c_str());
-            const uint32_t size = GetFileSize32(narrowPath);
-            const std::u16string sizeLine =
-                u"MP3" + table.GetText("FILE_SIZE") + u":" + AnsiToWide(std::to_string(size)) + u" Bytes.";
-            w.AppendLog(sizeLine);
-            outcome = OpResult::kDone;
-            if (WarnIfOverCameraLimit(w, sizeLine, size)) outcome = OpResult::kOverLimit;
-            w.OpenWithDesktop(path);
-        }
+OpResult EncodeAndSave(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
+    const std::u16string path = MakeOutputPath(w, text, u".mp3");
+    const std::string narrowPath = WideToAnsi(path);
+    CMp3Encoder encoder(rate);
+    if (!encoder.Encode(pcm.data(), pcm.size())) {
+        w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
+        return OpResult::kFailed;
     }
-    CurrentSpeechEngine().MSPLogout();
-    return outcome;
+    if (!encoder.SaveToFile(narrowPath)) {
+        w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
+        return OpResult::kFailed;
+    }
+    w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), narrowPath.c_str());
+    const uint32_t size = GetFileSize32(narrowPath);
+    const std::u16string sizeLine = u"MP3" + CLanguageTable::Instance().GetText("FILE_SIZE") + u":" +
+                                    AnsiToWide(std::to_string(size)) + u" Bytes.";
+    w.AppendLog(sizeLine);
+    const bool over = WarnIfOverCameraLimit(w, sizeLine, size);
+    w.OpenWithDesktop(path);
+    return over ? OpResult::kOverLimit : OpResult::kDone;
+}
+
+}  // namespace
+
+OpResult OnGenerateMp3(IMainWindow& w) {
+    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return EncodeAndSave(w, rate, text, pcm);
+    });
 }
 
 }  // namespace tesvano

@@ -27,48 +27,51 @@ std::u16string MakeOutputPath(IMainWindow& w, const std::u16string& text, const 
     return w.GetItemText(IDC_SAVE_DIR) + u"/" + MakeFileStem(text) + extension;
 }
 
-int SynthesizeWindowText(IMainWindow& w, int* rate, std::u16string* text, PcmBuffer* pcm) {
-    *rate = w.GetComboSelectionData(IDC_RATE);
-    *text = w.GetItemText(IDC_TEXT);
-    if (text->empty()) {
+OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
+    const int rate = w.GetComboSelectionData(IDC_RATE);
+    const std::u16string text = w.GetItemText(IDC_TEXT);
+    if (text.empty()) {
         w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
-        return kEmptyText;
+        return OpResult::kFailed;
     }
-    return SynthesizeSpeech(w, *rate, *text, pcm);
-}
-
-namespace {
-
-OpResult GenerateFile(IMainWindow& w, bool wav) {
-    int rate;
-    std::u16string text;
     PcmBuffer pcm;
-    const int result = SynthesizeWindowText(w, &rate, &text, &pcm);
-    if (result == 0 || result == kEmptyText) return OpResult::kFailed;  // nothing to log out of
-    auto& table = CLanguageTable::Instance();
-
-    OpResult outcome = OpResult::kFailed;
-    if (result > 0) {
-        const std::u16string path = MakeOutputPath(w, text, wav ? u".wav" : u".pcm");
-        const std::string narrow = WideToAnsi(path);
-        const WriteStatus status = wav ? WriteWavFile(narrow, static_cast<uint32_t>(rate), pcm)
-                                       : WritePcmFile(narrow, pcm);
-        if (status == WriteStatus::kOk) {
-            w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
-            outcome = OpResult::kDone;
-        } else if (status == WriteStatus::kWriteFailed) {
-            // Created but not written whole: the partial file is gone; say so.
-            w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
-        }
-        // A file that cannot be created ends the operation without a line.
-    }
+    const int result = SynthesizeSpeech(w, rate, text, &pcm);
+    if (result == 0) return OpResult::kFailed;  // not logged in: nothing more to do
+    const OpResult outcome = result > 0 ? write(rate, text, pcm) : OpResult::kFailed;
     CurrentSpeechEngine().MSPLogout();
     return outcome;
 }
 
+namespace {
+
+OpResult WritePcmOrWav(IMainWindow& w, bool wav, int rate, const std::u16string& text, const PcmBuffer& pcm) {
+    const std::u16string path = MakeOutputPath(w, text, wav ? u".wav" : u".pcm");
+    const std::string narrow = WideToAnsi(path);
+    const WriteStatus status =
+        wav ? WriteWavFile(narrow, static_cast<uint32_t>(rate), pcm) : WritePcmFile(narrow, pcm);
+    auto& table = CLanguageTable::Instance();
+    if (status == WriteStatus::kOk) {
+        w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
+        return OpResult::kDone;
+    }
+    // Created but not written whole: the partial file is gone; say so. A
+    // file that cannot be created ends the operation without a line.
+    if (status == WriteStatus::kWriteFailed) w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
+    return OpResult::kFailed;
+}
+
 }  // namespace
 
-OpResult OnGeneratePcm(IMainWindow& w) { return GenerateFile(w, false); }
-OpResult OnGenerateWav(IMainWindow& w) { return GenerateFile(w, true); }
+OpResult OnGeneratePcm(IMainWindow& w) {
+    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return WritePcmOrWav(w, false, rate, text, pcm);
+    });
+}
+
+OpResult OnGenerateWav(IMainWindow& w) {
+    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return WritePcmOrWav(w, true, rate, text, pcm);
+    });
+}
 
 }  // namespace tesvano

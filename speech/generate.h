@@ -2,6 +2,7 @@
 // the MP3 button form from the text.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/main_window.h"
@@ -16,11 +17,12 @@ std::u16string MakeFileStem(const std::u16string& text);
 // Save folder + "/" + stem + extension (".mp3", ".pcm", ".wav").
 std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, const char16_t* extension);
 
-// The start all generate buttons share: rate and text read from the window,
-// PLEASE_INPUT_TEXT logged for an empty text, then the synthesis. Returns
-// kEmptyText for an empty text, otherwise SynthesizeSpeech's result.
-inline constexpr int kEmptyText = -2;
-int SynthesizeWindowText(IMainWindow& window, int* rate, std::u16string* text, PcmBuffer* pcm);
+// What every generate button does around its own file writing: rate and
+// text read from the window (PLEASE_INPUT_TEXT for an empty text), the
+// synthesis, `write` when there is audio, and the logout whenever the
+// synthesis logged in.
+using PcmWriter = std::function<OpResult(int rate, const std::u16string& text, const PcmBuffer& pcm)>;
+OpResult GenerateWith(IMainWindow& window, const PcmWriter& write);
 
 OpResult OnGeneratePcm(IMainWindow& window);  // button 1016
 OpResult OnGenerateWav(IMainWindow& window);  // button 1018

@@ -67,7 +67,7 @@ std::vector<int16_t> ReferenceDecode(const std::string& path, int fileChannels, 
 TEST(Mp3Decoder, AgreesWithMpg123) {
     if (!test::HaveMp3Tools()) GTEST_SKIP() << "lame, ffmpeg or mpg123 missing";
     struct Case {
-        test::Mp3Spec file;
+        test::Mp3Recipe file;
         int rate, channels;
     };
     const std::vector<Case> cases = {

@@ -21,22 +21,22 @@ std::vector<int16_t> MakeSignal(int rate, int channels, double seconds, uint32_t
     return out;
 }
 
-bool MakeMp3(const Mp3Spec& spec, const std::string& dir, const std::string& path) {
-    const std::string pcm = dir + "/" + spec.name + ".pcm";
-    WriteFileBytes(pcm, AsBytes(MakeSignal(spec.rate, spec.channels, spec.seconds)));
+bool MakeMp3(const Mp3Recipe& recipe, const std::string& dir, const std::string& path) {
+    const std::string pcm = dir + "/" + recipe.name + ".pcm";
+    WriteFileBytes(pcm, AsBytes(MakeSignal(recipe.rate, recipe.channels, recipe.seconds)));
     std::vector<std::string> argv;
-    if (std::string(spec.tool) == "lame") {
+    if (std::string(recipe.tool) == "lame") {
         char khz[16];
-        std::snprintf(khz, sizeof khz, "%g", spec.rate / 1000.0);
+        std::snprintf(khz, sizeof khz, "%g", recipe.rate / 1000.0);
         argv = {"lame", "--quiet", "-r", "-s", khz, "--bitwidth", "16", "--signed", "--little-endian",
-                "-m", spec.channels == 1 ? "m" : "j"};
-        argv.insert(argv.end(), spec.args.begin(), spec.args.end());
+                "-m", recipe.channels == 1 ? "m" : "j"};
+        argv.insert(argv.end(), recipe.args.begin(), recipe.args.end());
         argv.push_back(pcm);
         argv.push_back(path);
     } else {
-        argv = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "s16le", "-ar", std::to_string(spec.rate),
-                "-ac", std::to_string(spec.channels), "-i", pcm, "-c:a", "libmp3lame"};
-        argv.insert(argv.end(), spec.args.begin(), spec.args.end());
+        argv = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-f", "s16le", "-ar", std::to_string(recipe.rate),
+                "-ac", std::to_string(recipe.channels), "-i", pcm, "-c:a", "libmp3lame"};
+        argv.insert(argv.end(), recipe.args.begin(), recipe.args.end());
         argv.push_back(path);
     }
     return RunProgram(argv) == 0;

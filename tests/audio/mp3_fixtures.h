@@ -8,7 +8,7 @@
 
 namespace tesvano::test {
 
-struct Mp3Spec {
+struct Mp3Recipe {
     const char* name;
     int rate;
     int channels;
@@ -21,7 +21,7 @@ bool HaveMp3Tools();
 // Speech-like PCM, interleaved; the channels carry different signals.
 std::vector<int16_t> MakeSignal(int rate, int channels, double seconds, uint32_t seed = 1);
 // Writes the MP3 to `path`; false when the tool failed.
-bool MakeMp3(const Mp3Spec& spec, const std::string& dir, const std::string& path);
+bool MakeMp3(const Mp3Recipe& recipe, const std::string& dir, const std::string& path);
 
 // Index shift `lag` (in values) that best lines `got` up with `ref`
 // (got[i] ~ ref[i + lag]), searched within +-maxLag.
