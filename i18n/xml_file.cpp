@@ -2,31 +2,12 @@
 
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace tesvano {
 namespace {
-
-bool ReadWholeFile(const std::string& path, std::string* data) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    struct stat st;
-    // Only a regular file: a folder or a FIFO named like a data file would
-    // otherwise fail late or block the start-up.
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxXmlFileBytes) {
-        std::fclose(f);
-        return false;
-    }
-    data->resize(static_cast<size_t>(st.st_size));
-    size_t got = std::fread(data->data(), 1, data->size(), f);
-    // A file that grew since fstat is read only as far as it was; one that
-    // shrank, or a read error, counts as unreadable.
-    bool ok = got == data->size() && !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
 
 // Every element TinyXML builds starts at a "<" that is not followed by
 // "/", "!" or "?", so this count bounds the nesting depth however the markup
@@ -63,7 +44,7 @@ bool LoadXmlFile(const std::u16string& path, TiXmlDocument* doc) {
     std::string narrow = WideToAnsi(path);
     if (narrow.empty()) return false;
     std::string data;
-    if (!ReadWholeFile(narrow, &data) || data.empty()) return false;
+    if (!ReadSmallFile(narrow, kMaxXmlFileBytes, &data) || data.empty()) return false;
     if (CountElementTags(data) > kMaxXmlElements) return false;
     NormalizeLineEnds(&data);
     doc->Parse(data.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);

@@ -1,6 +1,7 @@
 #include "platform/file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +33,22 @@ WriteStatus WriteWholeFile(const std::string& path, std::span<const std::span<co
         return WriteStatus::kWriteFailed;
     }
     return WriteStatus::kOk;
+}
+
+bool ReadSmallFile(const std::string& path, uint64_t maxBytes, std::string* data) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {
+        std::fclose(f);
+        return false;
+    }
+    data->resize(static_cast<size_t>(st.st_size));
+    const size_t got = std::fread(data->data(), 1, data->size(), f);
+    // A file that grew since fstat is read only as far as it was.
+    const bool ok = got == data->size() && !std::ferror(f);
+    std::fclose(f);
+    return ok;
 }
 
 uint32_t GetFileSize32(const std::string& path) {

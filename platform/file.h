@@ -21,6 +21,11 @@ inline WriteStatus WriteWholeFile(const std::string& path, std::span<const uint8
     return WriteWholeFile(path, parts);
 }
 
+// Reads a regular file of at most maxBytes whole into *data. False for a
+// missing file, a folder or FIFO (which would fail late or block), a larger
+// file, a read error, or a file that shrank while being read.
+bool ReadSmallFile(const std::string& path, uint64_t maxBytes, std::string* data);
+
 // Size of the file at exactly this path, low 32 bits; 0 when there is none.
 uint32_t GetFileSize32(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <sys/stat.h>
 
+#include "platform/file.h"
 #include "platform/text.h"
 
 namespace tesvano {
@@ -40,31 +41,8 @@ std::u16string_view StripTrailingSeparators(std::u16string_view path) {
     return path;
 }
 
-constexpr off_t kMaxFileBytes = 16 << 20;
-
-bool ReadFile(const std::string& path, std::string* data) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    struct stat st;
-    // A registry export is a few kilobytes; anything huge is not one.
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileBytes) {
-        std::fclose(f);
-        return false;
-    }
-    data->clear();
-    char buf[65536];
-    bool ok = true;
-    for (;;) {
-        size_t n = std::fread(buf, 1, sizeof buf, f);
-        data->append(buf, n);
-        if (n < sizeof buf) {
-            ok = !std::ferror(f);
-            break;
-        }
-    }
-    std::fclose(f);
-    return ok;
-}
+// A registry export is a few kilobytes; anything huge is not one.
+constexpr uint64_t kMaxFileBytes = 16 << 20;
 
 // The file's text as UTF-16: UTF-8 (with or without a byte-order mark), or
 // UTF-16LE with its mark, which is what regedit itself exports.
@@ -288,7 +266,7 @@ std::string RegistryFilePath() {
 bool CRegistryKey::Open(std::u16string_view path) {
     values_.clear();
     std::string data;
-    if (!ReadFile(RegistryFilePath(), &data)) return false;
+    if (!ReadSmallFile(RegistryFilePath(), kMaxFileBytes, &data)) return false;
     Hive hive;
     if (!ParseRegistry(DecodeFile(data), &hive)) return false;
     auto it = hive.find(FoldString(StripTrailingSeparators(path)));
