@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "app/control_ids.h"
-
 namespace tesvano {
 namespace {
 
@@ -26,19 +24,19 @@ void MixUnder(PcmBuffer& voice, const PcmBuffer& music, int volume) {
 
 }  // namespace
 
-void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, int mode, int volume) {
+void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, MixMode mode, int volume) {
     if (voice.empty() || music.empty()) return;
-    if (mode == kMusicUnderVoice) {
+    if (mode == MixMode::kUnderVoice) {
         MixUnder(voice, music, volume);
         return;
     }
-    if (mode != kMusicBeforeVoice && mode != kMusicAfterVoice && mode != kMusicAroundVoice) return;
+    if (mode != MixMode::kBeforeVoice && mode != MixMode::kAfterVoice && mode != MixMode::kAroundVoice) return;
 
     PcmBuffer joined;
-    joined.reserve(voice.size() + music.size() * (mode == kMusicAroundVoice ? 2 : 1));
-    if (mode != kMusicAfterVoice) joined.insert(joined.end(), music.begin(), music.end());
+    joined.reserve(voice.size() + music.size() * (mode == MixMode::kAroundVoice ? 2 : 1));
+    if (mode != MixMode::kAfterVoice) joined.insert(joined.end(), music.begin(), music.end());
     joined.insert(joined.end(), voice.begin(), voice.end());
-    if (mode != kMusicBeforeVoice) joined.insert(joined.end(), music.begin(), music.end());
+    if (mode != MixMode::kBeforeVoice) joined.insert(joined.end(), music.begin(), music.end());
     voice.swap(joined);  // the old voice goes with `joined`
 }
 

@@ -5,9 +5,17 @@
 
 namespace tesvano {
 
-// mode: the overlay mode (list 1008): 0 under the voice at `volume` percent
-// (0..100), 1 before, 2 after, 3 before and after; any other mode changes
-// nothing. Nothing changes either when the voice or the music is empty.
-void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, int mode, int volume);
+// Where the music goes. The values are those stored with the overlay list's
+// entries, so a stored choice maps one to one.
+enum class MixMode : int {
+    kUnderVoice = 0,   // under the voice at `volume` percent (0..100), voice length kept
+    kBeforeVoice = 1,  // music, then voice
+    kAfterVoice = 2,   // voice, then music
+    kAroundVoice = 3,  // music, voice, music
+};
+
+// Nothing changes when the voice or the music is empty, or for a mode
+// outside the enum.
+void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, MixMode mode, int volume);
 
 }  // namespace tesvano

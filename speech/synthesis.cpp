@@ -1,13 +1,7 @@
 #include "speech/synthesis.h"
 
-#include <cstdio>
 #include <new>
 
-#include "audio/background_music.h"
-#include "audio/mixer.h"
-#include "i18n/language_table.h"
-#include "platform/system.h"
-#include "platform/text.h"
 #include "speech/voice_table.h"
 
 namespace tesvano {
@@ -45,110 +39,6 @@ std::string BuildSessionParams(int voiceIndex, int sampleRate) {
                          : 0;
     return std::string("voice_name =") + kVoiceTable[i].voiceName + ", text_encoding = gb2312, sample_rate = " +
            std::to_string(sampleRate) + ", speed = 50, volume = 50, pitch = 50, rdn = 2";
-}
-
-namespace {
-
-// The engine's line, then the key's line with the same code.
-void ReportFailure(IMainWindow& w, const char* engineFormat, const std::string& keyText, int code) {
-    w.LogFormat(engineFormat, code);
-    w.LogFormat("%s%d.\n", keyText.c_str(), code);
-}
-
-}  // namespace
-
-int text_to_speech_wavfile(const char* text, IMainWindow& w, const char* params, PcmBuffer* pcm) {
-    if (!text) {
-        std::printf("params is error!\n");
-        return -1;
-    }
-    const SpeechEngine& engine = CurrentSpeechEngine();
-    auto& table = CLanguageTable::Instance();
-
-    int error = 0;
-    const char* session = engine.QTTSSessionBegin(params, &error);
-    if (error != 0) {
-        ReportFailure(w, "QTTSSessionBegin failed, error code: %d.\n", GetAnsiText("VOICE_INIT_FAILED"), error);
-        return error;
-    }
-    const size_t textLength = std::char_traits<char>::length(text);
-    int result = engine.QTTSTextPut(session, text, static_cast<unsigned int>(textLength), nullptr);
-    if (result != 0) {
-        ReportFailure(w, "QTTSTextPut failed, error code: %d.\n", GetAnsiText("VOICE_PUTDATA_FAILED"), result);
-        engine.QTTSSessionEnd(session, "TextPutError");
-        return result;
-    }
-
-    SynthesisBuffer buffer;
-    if (!buffer.Allocate()) {
-        w.AppendLog(table.GetText("MALLOC_FAILED"));
-        // No audio can be taken: the session ends as after a failed audio get.
-        engine.QTTSSessionEnd(session, "AudioGetError");
-        return -1;
-    }
-    w.AppendLog(table.GetText("VOICE_WORKING"));
-
-    for (;;) {
-        unsigned int length = 0;
-        int status = 0;
-        error = 0;
-        const void* piece = engine.QTTSAudioGet(session, &length, &status, &error);
-        if (error != 0) {
-            ReportFailure(w, "QTTSAudioGet failed, error code: %d.\n", GetAnsiText("VOICE_CREATE_FAILED"), error);
-            engine.QTTSSessionEnd(session, "AudioGetError");
-            return error;
-        }
-        if (piece && length > 0 && !buffer.Append(piece, length)) {
-            w.AppendLog(table.GetText("MALLOC_FAILED"));
-            engine.QTTSSessionEnd(session, "AudioGetError");
-            return -1;
-        }
-        if (status == kSynthStatusDataEnd) break;
-        SleepMilliseconds(100);
-    }
-
-    result = engine.QTTSSessionEnd(session, "Normal");
-    if (result != 0) {
-        ReportFailure(w, "QTTSSessionEnd failed, error code: %d.\n", GetAnsiText("VOICE_CLOSE_FAILED"), result);
-        return result;
-    }
-    *pcm = buffer.Take();
-    return 0;
-}
-
-int SynthesizeSpeech(IMainWindow& w, int sampleRate, const std::u16string& text, PcmBuffer* pcm) {
-    PcmBuffer music;
-    if (DecodeBackgroundMusic(w, sampleRate, &music) < 0) return 0;
-
-    const std::string params = BuildSessionParams(w.GetComboSelectionData(IDC_VOICE), sampleRate);
-    const SpeechEngine& engine = CurrentSpeechEngine();
-    const int login = engine.MSPLogin(nullptr, nullptr, kLoginParams);
-    if (login != 0) {
-        std::printf("MSPLogin failed, error code: %d.\n", login);
-        return 0;
-    }
-
-    const std::string narrow = WideToAnsi(text);
-    PcmBuffer speech;
-    const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
-    if (status != 0) {
-        w.LogFormat("text_to_speech_wavfile failed, error code: %d.\n", status);
-        return -1;
-    }
-    w.LogFormat("%s%zu.\n", GetAnsiText("TEXT_CREATE_VOICE_OK").c_str(), speech.size());
-    if (speech.empty()) return -1;
-
-    if (!music.empty()) {
-        const int volume = w.HasControl(IDC_VOLUME) ? w.GetTrackbarPos(IDC_VOLUME) : 0;
-        MixBackgroundMusic(speech, music, w.GetComboSelectionData(IDC_OVERLAY), volume);
-    }
-    // The result is an int byte count: audio beyond that cannot be handed out whole.
-    if (speech.size() > static_cast<size_t>(INT32_MAX)) {
-        w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
-        return -1;
-    }
-    *pcm = std::move(speech);
-    return static_cast<int>(pcm->size());
 }
 
 }  // namespace tesvano

@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "app/control_ids.h"
 #include "audio/mixer.h"
 
 namespace tesvano {
@@ -40,32 +39,32 @@ TEST(MixBackgroundMusic, MusicUnderTheVoice) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         PcmBuffer voice = c.voice;
-        MixBackgroundMusic(voice, c.music, kMusicUnderVoice, c.volume);
+        MixBackgroundMusic(voice, c.music, MixMode::kUnderVoice, c.volume);
         EXPECT_EQ(Samples(voice), c.expect);
     }
 }
 
 TEST(MixBackgroundMusic, Concatenation) {
     PcmBuffer voice(1000, 0xAA), music(300, 0x55);
-    MixBackgroundMusic(voice, music, kMusicAroundVoice, 50);
+    MixBackgroundMusic(voice, music, MixMode::kAroundVoice, 50);
     ASSERT_EQ(voice.size(), 1600u);
     EXPECT_EQ(PcmBuffer(voice.begin(), voice.begin() + 300), music);
     EXPECT_EQ(PcmBuffer(voice.begin() + 300, voice.begin() + 1300), PcmBuffer(1000, 0xAA));
     EXPECT_EQ(PcmBuffer(voice.begin() + 1300, voice.end()), music);
 
     struct Case {
-        int mode;
+        MixMode mode;
         std::vector<int16_t> expect;
     };
     const Case cases[] = {
-        {kMusicBeforeVoice, {7, 8, 1, 2, 3}},
-        {kMusicAfterVoice, {1, 2, 3, 7, 8}},
-        {kMusicAroundVoice, {7, 8, 1, 2, 3, 7, 8}},
-        {4, {1, 2, 3}},
-        {-1, {1, 2, 3}},
+        {MixMode::kBeforeVoice, {7, 8, 1, 2, 3}},
+        {MixMode::kAfterVoice, {1, 2, 3, 7, 8}},
+        {MixMode::kAroundVoice, {7, 8, 1, 2, 3, 7, 8}},
+        {static_cast<MixMode>(4), {1, 2, 3}},
+        {static_cast<MixMode>(-1), {1, 2, 3}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.mode);
+        SCOPED_TRACE(static_cast<int>(c.mode));
         PcmBuffer v = Pcm({1, 2, 3});
         MixBackgroundMusic(v, Pcm({7, 8}), c.mode, 100);
         EXPECT_EQ(Samples(v), c.expect);
@@ -76,14 +75,14 @@ TEST(MixBackgroundMusic, NothingWithoutVoiceOrMusic) {
     for (int mode = 0; mode <= 3; ++mode) {
         SCOPED_TRACE(mode);
         PcmBuffer voice = Pcm({100, -100}), none;
-        MixBackgroundMusic(voice, none, mode, 50);
+        MixBackgroundMusic(voice, none, static_cast<MixMode>(mode), 50);
         EXPECT_EQ(Samples(voice), (std::vector<int16_t>{100, -100}));
         PcmBuffer empty;
-        MixBackgroundMusic(empty, Pcm({5}), mode, 50);
+        MixBackgroundMusic(empty, Pcm({5}), static_cast<MixMode>(mode), 50);
         EXPECT_TRUE(empty.empty());
         // One byte of music holds no sample: nothing to lay under the voice.
         PcmBuffer v2 = Pcm({100});
-        MixBackgroundMusic(v2, PcmBuffer(1, 0x7F), kMusicUnderVoice, 50);
+        MixBackgroundMusic(v2, PcmBuffer(1, 0x7F), MixMode::kUnderVoice, 50);
         EXPECT_EQ(Samples(v2), (std::vector<int16_t>{100}));
     }
 }

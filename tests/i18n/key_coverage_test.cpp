@@ -38,7 +38,7 @@ std::set<std::string> KeysUsedInCode() {
     namespace fs = std::filesystem;
     const std::regex call(R"re(Get(Ansi)?Text\("([A-Z0-9_]+)"\))re");
     std::set<std::string> keys;
-    for (const char* folder : {"app", "audio", "speech", "capture", "i18n"}) {
+    for (const char* folder : {"app", "operations", "audio", "speech", "capture", "i18n"}) {
         fs::path root = fs::path(TESVANO_SOURCE_DIR) / folder;
         if (!fs::exists(root)) continue;
         for (const auto& entry : fs::recursive_directory_iterator(root)) {

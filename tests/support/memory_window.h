@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/control_window.h"
-#include "app/log_area.h"
+#include "operations/control_window.h"
+#include "operations/log_area.h"
 
 namespace tesvano::test {
 

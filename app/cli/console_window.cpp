@@ -1,0 +1,210 @@
+#include "app/cli/console_window.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "operations/buttons.h"
+#include "operations/settings.h"
+#include "operations/window_setup.h"
+#include "i18n/language_table.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "speech/voice_table.h"
+
+namespace tesvano {
+
+void ConsoleWindow::AppendLog(const std::u16string& text) {
+    // One line per entry on a console: a line's own trailing break is not repeated.
+    std::string_view line = log_.Append(text);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    std::fprintf(out_, "%.*s\n", static_cast<int>(line.size()), line.data());
+    std::fflush(out_);
+}
+
+void ConsoleWindow::MessageBox(const std::u16string& text, const std::u16string& caption) {
+    ++boxes_;
+    std::fprintf(err_, "%s: %s\n", WideToAnsi(caption).c_str(), WideToAnsi(text).c_str());
+}
+
+void ConsoleWindow::OpenWithDesktop(const std::u16string& path) {
+    if (open_) tesvano::OpenWithDesktop(WideToAnsi(path));
+}
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitOverLimit = 3;
+
+constexpr char kUsage[] =
+    "Usage: tesvano-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Commands:\n"
+    "  say TEXT      speak TEXT into a file in the save folder (MP3 by default)\n"
+    "  voices        list the voices, index and name in the current language\n"
+    "  music         list the background-music entries\n"
+    "  --help        show this text\n"
+    "\n"
+    "Options of say (each sets the control of the window it names):\n"
+    "  --voice V     voice index (0-16) or name, as listed by 'voices' or the engine's name\n"
+    "  --music NAME  background music, as listed by 'music' (default: none)\n"
+    "  --mode N      0 music under the voice, 1 before, 2 after, 3 before and after\n"
+    "  --volume N    music volume under the voice, 0-100 (default 50)\n"
+    "  --rate R      8000 or 16000 (default 16000)\n"
+    "  --dir DIR     save folder (default: your documents folder)\n"
+    "  --kind K      mp3, pcm or wav (default mp3)\n"
+    "  --open        hand the written file to the desktop's player\n"
+    "\n"
+    "Log lines go to standard output, message boxes to standard error.\n"
+    "Exit status: 0 written, 1 failed, 2 usage error, 3 written but larger than\n"
+    "the 40960 bytes a camera takes.\n";
+
+int Usage(std::FILE* err, const std::string& message) {
+    std::fprintf(err, "tesvano-cli: %s (see tesvano-cli --help)\n", message.c_str());
+    return kExitUsage;
+}
+
+bool ParseInt(const std::string& s, int min, int max, int* value) {
+    if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+    *value = std::atoi(s.c_str());
+    return *value >= min && *value <= max;
+}
+
+std::string Trim(const std::string& s) {
+    const size_t a = s.find_first_not_of(' ');
+    if (a == std::string::npos) return {};
+    return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// A voice by index, engine name or either display name (any case, blanks trimmed).
+int FindVoice(const std::string& wanted) {
+    int index;
+    if (ParseInt(wanted, 0, static_cast<int>(kVoiceTable.size()) - 1, &index)) return index;
+    const std::string w = Lower(Trim(wanted));
+    for (size_t i = 0; i < kVoiceTable.size(); ++i) {
+        const auto& v = kVoiceTable[i];
+        for (const char* name : {v.voiceName, v.englishName, v.chineseName})
+            if (Lower(Trim(name)) == w) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void ListVoices(std::FILE* out) {
+    const bool chinese = CLanguageTable::Instance().GetLanguageCode() == u"zh-cn";
+    for (size_t i = 0; i < kVoiceTable.size(); ++i)
+        std::fprintf(out, "%2zu  %s\n", i, chinese ? kVoiceTable[i].chineseName : kVoiceTable[i].englishName);
+}
+
+void ListMusic(const ConsoleWindow& w, std::FILE* out) {
+    for (const auto& [name, data] : w.control(IDC_MUSIC)->items)
+        std::fprintf(out, "%2d  %s\n", data, WideToAnsi(name).c_str());
+}
+
+int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
+    std::string text;
+    bool haveText = false;
+    int button = IDC_GENERATE_MP3;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--open") {
+            w.set_open_with_desktop(true);
+            continue;
+        }
+        if (arg.rfind("--", 0) == 0) {
+            if (i + 1 >= argc) return Usage(err, arg + " needs a value");
+            const std::string value = argv[++i];
+            int n;
+            if (arg == "--voice") {
+                const int voice = FindVoice(value);
+                if (voice < 0) return Usage(err, "no voice '" + value + "' (see tesvano-cli voices)");
+                w.Select(IDC_VOICE, voice);
+            } else if (arg == "--music") {
+                const auto& items = w.control(IDC_MUSIC)->items;
+                int found = -1;
+                for (size_t k = 0; k < items.size(); ++k)
+                    if (WideToAnsi(items[k].first) == value || (k == 0 && Lower(value) == "none")) found = int(k);
+                if (found < 0) return Usage(err, "no background music '" + value + "' (see tesvano-cli music)");
+                w.Select(IDC_MUSIC, found);
+            } else if (arg == "--mode") {
+                if (!ParseInt(value, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
+                w.Select(IDC_OVERLAY, n);
+                OnOverlayModeChanged(w);
+            } else if (arg == "--volume") {
+                if (!ParseInt(value, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
+                w.SetTrackbarPos(IDC_VOLUME, n);
+                OnVolumeMoved(w);
+            } else if (arg == "--rate") {
+                if (value == "8000") w.Select(IDC_RATE, 0);
+                else if (value == "16000") w.Select(IDC_RATE, 1);
+                else return Usage(err, "--rate takes 8000 or 16000");
+            } else if (arg == "--dir") {
+                w.SetItemText(IDC_SAVE_DIR, AnsiToWide(value));
+            } else if (arg == "--kind") {
+                if (value == "mp3") button = IDC_GENERATE_MP3;
+                else if (value == "pcm") button = IDC_GENERATE_PCM;
+                else if (value == "wav") button = IDC_GENERATE_WAV;
+                else return Usage(err, "--kind takes mp3, pcm or wav");
+            } else {
+                return Usage(err, "unknown option " + arg);
+            }
+            continue;
+        }
+        if (haveText) return Usage(err, "say takes one TEXT (quote it)");
+        text = arg;
+        haveText = true;
+    }
+    if (!haveText) return Usage(err, "say needs a TEXT");
+    w.SetItemText(IDC_TEXT, AnsiToWide(text));
+    OpResult result = OpResult::kFailed;
+    RunButton(w, button, &result);
+    switch (result) {
+    case OpResult::kDone:
+        return kExitOk;
+    case OpResult::kOverLimit:
+        return kExitOverLimit;
+    case OpResult::kFailed:
+        break;
+    }
+    return kExitFailed;
+}
+
+}  // namespace
+
+int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    InitLocaleFromEnvironment();
+    if (argc < 2) {
+        std::fputs(kUsage, err);
+        return kExitUsage;
+    }
+    const std::string_view command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, out);
+        return kExitOk;
+    }
+    if (command != "voices" && command != "music" && command != "say")
+        return Usage(err, "unknown command '" + std::string(command) + "'");
+    if (command != "say" && argc != 2) return Usage(err, std::string(command) + " takes no arguments");
+
+    if (command == "voices") {
+        ListVoices(out);
+        return kExitOk;
+    }
+    // The window's controls, filled as at start-up; the options change them.
+    ConsoleWindow w(out, err);
+    FillControls(w);
+    SetControlLabels(w);
+    if (command == "music") {
+        ListMusic(w, out);
+        return kExitOk;
+    }
+    return Say(w, argc, argv, err);
+}
+
+}  // namespace tesvano

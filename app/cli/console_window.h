@@ -1,0 +1,42 @@
+// The main window for the console: controls are values set from the command
+// line, log lines go to standard output, message boxes to standard error.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "operations/control_window.h"
+#include "operations/log_area.h"
+
+namespace tesvano {
+
+class ConsoleWindow : public ControlWindow {
+public:
+    ConsoleWindow(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
+
+    void AppendLog(const std::u16string& text) override;
+    void MessageBox(const std::u16string& text, const std::u16string& caption) override;
+    // No dialogs on a console: files and folders come from the command line.
+    bool ChooseFile(const std::u16string&, const std::u16string&, std::u16string*) override { return false; }
+    bool ChooseFiles(const std::u16string&, const std::u16string&, std::vector<std::u16string>*) override {
+        return false;
+    }
+    bool ChooseFolder(const std::u16string&, const std::u16string&, std::u16string*) override { return false; }
+    void OpenWithDesktop(const std::u16string& path) override;
+
+    void set_open_with_desktop(bool open) { open_ = open; }
+    int message_boxes() const { return boxes_; }
+
+private:
+    std::FILE* out_;
+    std::FILE* err_;
+    LogArea log_;
+    bool open_ = false;
+    int boxes_ = 0;
+};
+
+// tesvano-cli's command line; returns the process exit status.
+int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err);
+
+}  // namespace tesvano

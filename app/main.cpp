@@ -1,3 +1,0 @@
-#include "app/tesvano_app.h"
-
-int main(int argc, char** argv) { return tesvano::CTesvanoApp().Run(argc, argv); }

@@ -1,0 +1,39 @@
+#include "operations/buttons.h"
+
+#include "operations/settings.h"
+#include "operations/generate.h"
+#include "operations/generate.h"
+
+namespace tesvano {
+
+bool RunButton(IMainWindow& w, int id, OpResult* result) {
+    OpResult r = OpResult::kDone;
+    switch (id) {
+    case IDC_SELECT_DIR:
+        OnSelectSaveDir(w);
+        break;
+    case IDC_OPEN_DIR:
+        OnOpenSaveDir(w);
+        break;
+    case IDC_GENERATE_MP3:
+        r = OnGenerateMp3(w);
+        break;
+    case IDC_GENERATE_PCM:
+        r = OnGeneratePcm(w);
+        break;
+    case IDC_GENERATE_WAV:
+        r = OnGenerateWav(w);
+        break;
+    case IDC_CONVERT:
+    case IDC_BATCH_CONVERT:
+    case IDC_MP3_TO_WAV:
+    case IDC_RECORD:
+        break;  // operations not yet available do nothing
+    default:
+        return false;
+    }
+    if (result) *result = r;
+    return true;
+}
+
+}  // namespace tesvano

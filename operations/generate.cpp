@@ -1,0 +1,114 @@
+#include "operations/generate.h"
+
+#include <algorithm>
+#include <string>
+
+#include "audio/mp3_encoder.h"
+#include "audio/wav.h"
+#include "operations/size_check.h"
+#include "operations/synthesis.h"
+#include "platform/file.h"
+#include "i18n/language_table.h"
+#include "platform/text.h"
+#include "speech/speech_engine.h"
+
+namespace tesvano {
+
+std::u16string MakeFileStem(const std::u16string& text) {
+    std::u16string stem = text;
+    for (char16_t mark : {u'\u3002', u'\uFF0C', u',', u'.'}) std::erase(stem, mark);
+    constexpr size_t kStemUnits = 20;
+    if (stem.size() > kStemUnits) {
+        size_t cut = kStemUnits;
+        // Never keep half of a surrogate pair: an emoji stays whole or goes.
+        if (stem[cut - 1] >= 0xD800 && stem[cut - 1] <= 0xDBFF) --cut;
+        stem.resize(cut);
+    }
+    return stem;
+}
+
+std::u16string MakeOutputPath(IMainWindow& w, const std::u16string& text, const char16_t* extension) {
+    return w.GetItemText(IDC_SAVE_DIR) + u"/" + MakeFileStem(text) + extension;
+}
+
+OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
+    const int rate = w.GetComboSelectionData(IDC_RATE);
+    const std::u16string text = w.GetItemText(IDC_TEXT);
+    if (text.empty()) {
+        w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
+        return OpResult::kFailed;
+    }
+    PcmBuffer pcm;
+    const int result = SynthesizeSpeech(w, rate, text, &pcm);
+    if (result == 0) return OpResult::kFailed;  // not logged in: nothing more to do
+    const OpResult outcome = result > 0 ? write(rate, text, pcm) : OpResult::kFailed;
+    CurrentSpeechEngine().MSPLogout();
+    return outcome;
+}
+
+namespace {
+
+OpResult WritePcmOrWav(IMainWindow& w, bool wav, int rate, const std::u16string& text, const PcmBuffer& pcm) {
+    const std::u16string path = MakeOutputPath(w, text, wav ? u".wav" : u".pcm");
+    const std::string narrow = WideToAnsi(path);
+    const WriteStatus status =
+        wav ? WriteWavFile(narrow, static_cast<uint32_t>(rate), pcm) : WritePcmFile(narrow, pcm);
+    auto& table = CLanguageTable::Instance();
+    if (status == WriteStatus::kOk) {
+        w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
+        return OpResult::kDone;
+    }
+    // Created but not written whole: the partial file is gone; say so. A
+    // file that cannot be created ends the operation without a line.
+    if (status == WriteStatus::kWriteFailed) w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
+    return OpResult::kFailed;
+}
+
+}  // namespace
+
+OpResult OnGeneratePcm(IMainWindow& w) {
+    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return WritePcmOrWav(w, false, rate, text, pcm);
+    });
+}
+
+OpResult OnGenerateWav(IMainWindow& w) {
+    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return WritePcmOrWav(w, true, rate, text, pcm);
+    });
+}
+
+
+namespace {
+
+OpResult EncodeAndSave(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
+    const std::u16string path = MakeOutputPath(w, text, u".mp3");
+    const std::string narrowPath = WideToAnsi(path);
+    CMp3Encoder encoder(rate);
+    if (!encoder.Encode(pcm.data(), pcm.size())) {
+        w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
+        return OpResult::kFailed;
+    }
+    if (!encoder.SaveToFile(narrowPath)) {
+        w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
+        return OpResult::kFailed;
+    }
+    w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), narrowPath.c_str());
+    const uint32_t size = GetFileSize32(narrowPath);
+    const std::u16string sizeLine = u"MP3" + CLanguageTable::Instance().GetText("FILE_SIZE") + u":" +
+                                    AnsiToWide(std::to_string(size)) + u" Bytes.";
+    w.AppendLog(sizeLine);
+    const bool over = WarnIfOverCameraLimit(w, sizeLine, size);
+    w.OpenWithDesktop(path);
+    return over ? OpResult::kOverLimit : OpResult::kDone;
+}
+
+}  // namespace
+
+OpResult OnGenerateMp3(IMainWindow& w) {
+    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return EncodeAndSave(w, rate, text, pcm);
+    });
+}
+
+}  // namespace tesvano

@@ -1,0 +1,31 @@
+// The generate buttons: text to MP3 (1001), PCM (1016) and WAV (1018), and
+// the file name they form from the text.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "operations/main_window.h"
+#include "audio/pcm.h"
+
+namespace tesvano {
+
+// The text without "。", "，", "," and "." (removed in that order), cut to
+// 20 UTF-16 units; a cut that would split a surrogate pair keeps 19.
+std::u16string MakeFileStem(const std::u16string& text);
+
+// Save folder + "/" + stem + extension (".mp3", ".pcm", ".wav").
+std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, const char16_t* extension);
+
+// What every generate button does around its own file writing: rate and
+// text read from the window (PLEASE_INPUT_TEXT for an empty text), the
+// synthesis, `write` when there is audio, and the logout whenever the
+// synthesis logged in.
+using PcmWriter = std::function<OpResult(int rate, const std::u16string& text, const PcmBuffer& pcm)>;
+OpResult GenerateWith(IMainWindow& window, const PcmWriter& write);
+
+OpResult OnGenerateMp3(IMainWindow& window);  // button 1001
+OpResult OnGeneratePcm(IMainWindow& window);  // button 1016
+OpResult OnGenerateWav(IMainWindow& window);  // button 1018
+
+}  // namespace tesvano

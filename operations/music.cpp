@@ -1,0 +1,42 @@
+#include "operations/music.h"
+
+#include "audio/mixer.h"
+#include "audio/mp3_decoder.h"
+#include "i18n/language_table.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace tesvano {
+
+int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
+    music->clear();
+    // Item data 0 is the entry for no music; files are numbered from 1.
+    if (!window.HasControl(IDC_MUSIC) || window.GetComboSelectionData(IDC_MUSIC) < 1) return 0;
+    std::u16string entry;
+    if (!window.GetComboSelectionText(IDC_MUSIC, &entry)) return 0;
+
+    const std::string path = WideToAnsi(GetProgramDirectory() + u"/" + entry);
+    CAudioDecodeMp3 decoder(path, rate, 1);
+    const int rc = decoder.Decode();
+    if (rc == kDecodeFileError) {
+        window.MessageBox(DescribeFileError(path, decoder.LastErrno()), u"Tesvano");
+        return -1;
+    }
+    if (rc < 0) {
+        window.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
+        return -1;
+    }
+    const int len = static_cast<int>(decoder.outputLength());  // bounded by the decoder's limit
+    *music = decoder.TakeOutput();
+    window.LogFormat("%s%d.\n", GetAnsiText("MP3_DECODE_OK").c_str(), len);
+    return 0;
+}
+
+void MixMusicFromWindow(IMainWindow& w, PcmBuffer& voice, const PcmBuffer& music) {
+    if (music.empty()) return;
+    const int volume = w.HasControl(IDC_VOLUME) ? w.GetTrackbarPos(IDC_VOLUME) : 0;
+    // The overlay list's item data are the mixer's modes.
+    MixBackgroundMusic(voice, music, static_cast<MixMode>(w.GetComboSelectionData(IDC_OVERLAY)), volume);
+}
+
+}  // namespace tesvano

@@ -1,0 +1,27 @@
+// Filling the main window's controls at start-up: the same steps for the Qt
+// window and the console front end.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "operations/main_window.h"
+
+namespace tesvano {
+
+inline constexpr char kVersion[] = "V2.0.9_20251119";
+
+// "TITLE V2.0.9_20251119 AUTHOR".
+std::u16string MakeCaption();
+
+// Names in `dir` ending in ".mp3" (any case), folders included, sorted by name.
+std::vector<std::u16string> ListMusicFiles(const std::u16string& dir);
+
+// Voices, default text, music list, overlay modes (and their visibility rule),
+// the hidden sample-rate list, the volume trackbar and the save folder.
+void FillControls(IMainWindow& window);
+
+// The captions of labels and buttons.
+void SetControlLabels(IMainWindow& window);
+
+}  // namespace tesvano

@@ -1,0 +1,204 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "app/gui/tesvano_dlg.h"
+#include "operations/window_setup.h"
+#include "i18n/language_table.h"
+#include "tests/support/local_server.h"
+#include "tests/support/temp_dir.h"
+
+namespace tesvano {
+namespace {
+
+QApplication& App() {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "window_tests";
+    static char* argv[] = {name, nullptr};
+    // Never destroyed: Qt's own statics go first at exit.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// Link checks pass; the connection goes to the address given (local only).
+NetworkChecks LocalChecks(int delayMs = 0) {
+    NetworkChecks c = NetworkChecks::System();
+    c.anyInterfaceUp = [] { return true; };
+    c.hasDefaultRoute = [] { return true; };
+    auto connect = c.canConnect;
+    c.canConnect = [connect, delayMs](const std::string& url) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        return connect(url);
+    };
+    return c;
+}
+
+std::u16string T(const char* key) { return CLanguageTable::Instance().GetText(key); }
+
+template <typename W>
+W* Get(CTesvanoDlg& dlg, int id) {
+    auto* w = qobject_cast<W*>(dlg.control(id));
+    EXPECT_NE(w, nullptr) << id;
+    return w;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
+}
+
+TEST(MainWindow, StartUpState) {
+    App();
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(300));
+    std::vector<std::pair<std::u16string, std::u16string>> boxes;
+    dlg.messageBoxHook = [&](auto& text, auto& caption) { boxes.emplace_back(text, caption); };
+
+    // Exactly the two start-up lines when initialisation has returned.
+    ASSERT_EQ(dlg.log().Lines().size(), 2u);
+    EXPECT_EQ(dlg.log().Lines()[0], "0001: " + GetAnsiText("TIPS_NETWORK"));
+    EXPECT_EQ(dlg.log().Lines()[1], "0002: " + GetAnsiText("START_NETWORK_CHECK") + ":" + GetAnsiText("SUCCESS"));
+
+    EXPECT_EQ(dlg.windowTitle().toStdU16String(), T("TITLE") + u" V2.0.9_20251119 " + T("AUTHOR"));
+    for (int id = IDC_TEXT; id <= IDC_MP3_TO_WAV; ++id) {
+        QWidget* w = dlg.control(id);
+        ASSERT_NE(w, nullptr) << id;
+        EXPECT_TRUE(dlg.rect().contains(w->geometry())) << id;
+    }
+    EXPECT_EQ(Get<QPlainTextEdit>(dlg, IDC_TEXT)->toPlainText().toStdU16String(), T("DEFAULT_TEXT2"));
+    auto* voices = Get<QComboBox>(dlg, IDC_VOICE);
+    EXPECT_EQ(voices->count(), 17);
+    EXPECT_EQ(voices->currentIndex(), 0);
+    EXPECT_FALSE(voices->isEditable());
+    EXPECT_EQ(Get<QComboBox>(dlg, IDC_MUSIC)->itemText(0).toStdU16String(), T("TEXT_NONE"));
+    EXPECT_EQ(Get<QComboBox>(dlg, IDC_OVERLAY)->count(), 4);
+    EXPECT_TRUE(Get<QComboBox>(dlg, IDC_RATE)->isHidden());
+    EXPECT_EQ(dlg.GetComboSelectionData(IDC_RATE), 16000);
+    auto* slider = Get<QSlider>(dlg, IDC_VOLUME);
+    EXPECT_EQ(slider->minimum(), 0);
+    EXPECT_EQ(slider->maximum(), 100);
+    EXPECT_EQ(slider->value(), 50);
+    EXPECT_EQ(Get<QLineEdit>(dlg, IDC_VOLUME_VALUE)->text(), QStringLiteral("50"));
+    EXPECT_TRUE(Get<QLineEdit>(dlg, IDC_SAVE_DIR)->isReadOnly());
+    EXPECT_EQ(Get<QPushButton>(dlg, IDC_MP3_TO_WAV)->text(), QStringLiteral("MP3->WAV"));
+    EXPECT_EQ(Get<QPushButton>(dlg, IDC_GENERATE_MP3)->text().toStdU16String(), T("TEXT_TO_SPEECH"));
+    EXPECT_EQ(Get<QPushButton>(dlg, IDC_GENERATE_MP3)->toolTip().toStdU16String(), T("TIPS_TEXT_VOICE_CREATE"));
+    EXPECT_EQ(Get<QPushButton>(dlg, IDC_RECORD)->toolTip().toStdU16String(), T("TIPS_RECORD"));
+
+    // The unreachable address arrives later, as line 0003 with a message box.
+    ASSERT_TRUE(WaitFor([&] { return dlg.log().Counter() >= 3; }));
+    EXPECT_EQ(dlg.log().Lines()[2], "0003: " + GetAnsiText("NETWORK_CHECK_FAILED"));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].first, T("NETWORK_CHECK_FAILED"));
+    EXPECT_EQ(boxes[0].second, T("NETWORK_ERROR"));
+}
+
+TEST(MainWindow, ReachableLocalAddressGivesOnlyALogLine) {
+    App();
+    test::LocalListener listener;
+    CTesvanoDlg dlg(listener.url(), LocalChecks());
+    int boxes = 0;
+    dlg.messageBoxHook = [&](auto&, auto&) { ++boxes; };
+    ASSERT_TRUE(WaitFor([&] { return dlg.log().Counter() >= 3; }));
+    EXPECT_EQ(dlg.log().Lines()[2], "0003: " + GetAnsiText("NETWORK_CHECK_OK"));
+    EXPECT_EQ(boxes, 0);
+}
+
+TEST(MainWindow, LogKeepsTheNewestHundredLines) {
+    App();
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    for (int i = 3; i <= 101; ++i) dlg.AppendLog(u"line");
+    const QString text = Get<QPlainTextEdit>(dlg, IDC_LOG)->toPlainText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("0002: "))) << text.left(20).toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("0101: line")));
+    EXPECT_EQ(text.count(QLatin1Char('\n')), 99);
+}
+
+TEST(MainWindow, EnterAndEscapeDoNothing) {
+    App();
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    dlg.show();
+    auto* edit = Get<QPlainTextEdit>(dlg, IDC_TEXT);
+    edit->setPlainText(QStringLiteral("abc"));
+    edit->setFocus();
+    for (auto key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) QTest::keyClick(edit, key);
+    QTest::keyClick(&dlg, Qt::Key_Escape);
+    QTest::keyClick(Get<QComboBox>(dlg, IDC_VOICE), Qt::Key_Return);
+    EXPECT_EQ(edit->toPlainText(), QStringLiteral("abc"));
+    EXPECT_TRUE(dlg.isVisible());
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClick(edit, Qt::Key_X);  // other keys still reach the edit
+    EXPECT_EQ(edit->toPlainText(), QStringLiteral("abcx"));
+}
+
+TEST(MainWindow, OverlayModeAndVolumeControls) {
+    App();
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    dlg.show();
+    auto* overlay = Get<QComboBox>(dlg, IDC_OVERLAY);
+    auto* slider = Get<QSlider>(dlg, IDC_VOLUME);
+    overlay->setCurrentIndex(1);
+    for (int id : {IDC_VOLUME_LABEL, IDC_VOLUME, IDC_VOLUME_VALUE}) EXPECT_TRUE(dlg.control(id)->isHidden()) << id;
+    overlay->setCurrentIndex(0);
+    for (int id : {IDC_VOLUME_LABEL, IDC_VOLUME, IDC_VOLUME_VALUE}) EXPECT_FALSE(dlg.control(id)->isHidden()) << id;
+
+    slider->triggerAction(QAbstractSlider::SliderToMaximum);
+    EXPECT_EQ(Get<QLineEdit>(dlg, IDC_VOLUME_VALUE)->text(), QStringLiteral("100"));
+    slider->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_EQ(Get<QLineEdit>(dlg, IDC_VOLUME_VALUE)->text(), QStringLiteral("0"));
+    QTest::keyClick(slider, Qt::Key_Right);
+    EXPECT_EQ(Get<QLineEdit>(dlg, IDC_VOLUME_VALUE)->text(), QStringLiteral("1"));
+}
+
+TEST(MainWindow, TypingAndClickingGenerateWritesTheMp3) {
+    App();
+    test::TempDir dir;
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    std::vector<std::u16string> opened;
+    dlg.show();
+    Get<QLineEdit>(dlg, IDC_SAVE_DIR)->setText(QString::fromStdString(dir.str()));
+    auto* edit = Get<QPlainTextEdit>(dlg, IDC_TEXT);
+    edit->clear();
+    QTest::keyClicks(edit, QStringLiteral("Hello, camera."));
+    QTest::mouseClick(Get<QPushButton>(dlg, IDC_GENERATE_MP3), Qt::LeftButton);
+
+    const std::string path = dir / "Hello camera.mp3";
+    const auto bytes = test::ReadFileBytes(path);
+    ASSERT_FALSE(bytes.empty());
+    const auto& lines = dlg.log().Lines();
+    ASSERT_EQ(lines.size(), 6u);  // two start-up lines, then exactly the operation's four
+    EXPECT_EQ(lines[2], "0003: " + GetAnsiText("VOICE_WORKING"));
+    EXPECT_EQ(lines[3].rfind("0004: " + GetAnsiText("TEXT_CREATE_VOICE_OK"), 0), 0u);
+    EXPECT_EQ(lines[4], "0005: MP3" + GetAnsiText("FILE_SAVE_OK") + ":" + path);
+    EXPECT_EQ(lines[5], "0006: MP3" + GetAnsiText("FILE_SIZE") + ":" + std::to_string(bytes.size()) + " Bytes.");
+}
+
+TEST(MainWindow, ResultForAClosedWindowIsDropped) {
+    App();
+    {
+        CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(100));
+        dlg.show();
+        dlg.close();
+    }
+    // The worker posts after the window is gone: nothing may reach it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QApplication::processEvents();
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace tesvano
