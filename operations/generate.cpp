@@ -41,9 +41,11 @@ OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
     PcmBuffer pcm;
     const int result = SynthesizeSpeech(w, rate, text, &pcm);
     if (result == 0) return OpResult::kFailed;  // not logged in: nothing more to do
-    const OpResult outcome = result > 0 ? write(rate, text, pcm) : OpResult::kFailed;
-    CurrentSpeechEngine().MSPLogout();
-    return outcome;
+    // Logged in: log out on every way out, an exception from the writer included.
+    struct Logout {
+        ~Logout() { CurrentSpeechEngine().MSPLogout(); }
+    } logout;
+    return result > 0 ? write(rate, text, pcm) : OpResult::kFailed;
 }
 
 namespace {
@@ -58,9 +60,8 @@ OpResult WritePcmOrWav(IMainWindow& w, bool wav, int rate, const std::u16string&
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
         return OpResult::kDone;
     }
-    // Created but not written whole: the partial file is gone; say so. A
-    // file that cannot be created ends the operation without a line.
-    if (status == WriteStatus::kWriteFailed) w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
+    // Not created, or not written whole (the partial file is gone): say so.
+    w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
     return OpResult::kFailed;
 }
 

@@ -26,6 +26,20 @@ std::u16string LogArea::Text() const {
     return all;
 }
 
+std::string_view LogArea::DisplayLine(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    return line;
+}
+
+std::u16string LogArea::DisplayText() const {
+    std::string all;
+    for (const auto& line : lines_) {
+        if (!all.empty()) all += '\n';
+        all += DisplayLine(line);
+    }
+    return AnsiToWide(all);
+}
+
 void IMainWindow::LogFormat(const char* format, ...) {
     char buf[1024];
     va_list args;

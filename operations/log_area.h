@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
 
 namespace tesvano {
 
@@ -16,6 +17,12 @@ public:
 
     // Every held line, oldest first, each followed by "\r\n".
     std::u16string Text() const;
+
+    // What a screen shows: one row per line, a line's own trailing break not
+    // repeated as an empty row, no break after the last.
+    std::u16string DisplayText() const;
+    // One held line without its trailing line breaks.
+    static std::string_view DisplayLine(std::string_view line);
 
     const std::deque<std::string>& Lines() const { return lines_; }
     int32_t Counter() const { return counter_; }

@@ -94,24 +94,31 @@ int SynthesizeSpeech(IMainWindow& w, int sampleRate, const std::u16string& text,
         return 0;
     }
 
-    const std::string narrow = WideToAnsi(text);
-    PcmBuffer speech;
-    const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
-    if (status != 0) {
-        w.LogFormat("text_to_speech_wavfile failed, error code: %d.\n", status);
-        return -1;
-    }
-    w.LogFormat("%s%zu.\n", GetAnsiText("TEXT_CREATE_VOICE_OK").c_str(), speech.size());
-    if (speech.empty()) return -1;
+    // Whatever happens from here (memory running out while mixing, say), the
+    // login is given back before the failure travels on.
+    try {
+        const std::string narrow = WideToAnsi(text);
+        PcmBuffer speech;
+        const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
+        if (status != 0) {
+            w.LogFormat("text_to_speech_wavfile failed, error code: %d.\n", status);
+            return -1;
+        }
+        w.LogFormat("%s%zu.\n", GetAnsiText("TEXT_CREATE_VOICE_OK").c_str(), speech.size());
+        if (speech.empty()) return -1;
 
-    MixMusicFromWindow(w, speech, music);
-    // The result is an int byte count: audio beyond that cannot be handed out whole.
-    if (speech.size() > static_cast<size_t>(INT32_MAX)) {
-        w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
-        return -1;
+        MixMusicFromWindow(w, speech, music);
+        // The result is an int byte count: audio beyond that cannot be handed out whole.
+        if (speech.size() > static_cast<size_t>(INT32_MAX)) {
+            w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
+            return -1;
+        }
+        *pcm = std::move(speech);
+        return static_cast<int>(pcm->size());
+    } catch (...) {
+        engine.MSPLogout();
+        throw;
     }
-    *pcm = std::move(speech);
-    return static_cast<int>(pcm->size());
 }
 
 }  // namespace tesvano

@@ -16,8 +16,7 @@ namespace tesvano {
 
 void ConsoleWindow::AppendLog(const std::u16string& text) {
     // One line per entry on a console: a line's own trailing break is not repeated.
-    std::string_view line = log_.Append(text);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+    const std::string_view line = LogArea::DisplayLine(log_.Append(text));
     std::fprintf(out_, "%.*s\n", static_cast<int>(line.size()), line.data());
     std::fflush(out_);
 }

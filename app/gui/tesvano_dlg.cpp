@@ -293,11 +293,10 @@ void CTesvanoDlg::AppendLog(const std::u16string& text) {
     log_.Append(text);
     auto* area = qobject_cast<QPlainTextEdit*>(control(IDC_LOG));
     if (!area) return;
-    QString all = Q(log_.Text());
-    all.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    if (all.endsWith(QLatin1Char('\n'))) all.chop(1);
-    area->setPlainText(all);
+    area->setPlainText(Q(log_.DisplayText()));
     area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    // Operations run on this thread; paint now so a long batch shows its progress.
+    area->viewport()->repaint();
 }
 
 void CTesvanoDlg::MessageBox(const std::u16string& text, const std::u16string& caption) {

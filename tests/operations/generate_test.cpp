@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "operations/size_check.h"
 #include "operations/generate.h"
 #include "operations/music.h"
@@ -172,12 +174,42 @@ TEST(GeneratePcmWav, MarksOnlyAndMissingFolder) {
     EXPECT_EQ(OnGeneratePcm(marks.w), OpResult::kDone);
     EXPECT_EQ(test::ReadFileBytes(marks.dir / ".pcm").size(), 100u);
 
-    Fixture missing;
-    missing.w.SetItemText(IDC_SAVE_DIR, W(missing.dir / "nope"));
-    missing.Speak(100);
-    EXPECT_EQ(OnGenerateWav(missing.w), OpResult::kFailed);
-    EXPECT_EQ(missing.w.logTexts.back(), T("TEXT_CREATE_VOICE_OK") + u"100.\n");  // no line of its own
-    EXPECT_EQ(missing.engine.calls.back(), "logout");
+    // A file that cannot be created is a failed save, like a failed write.
+    for (auto* generate : {OnGeneratePcm, OnGenerateWav}) {
+        Fixture missing;
+        missing.w.SetItemText(IDC_SAVE_DIR, W(missing.dir / "nope"));
+        missing.Speak(100);
+        EXPECT_EQ(generate(missing.w), OpResult::kFailed);
+        EXPECT_EQ(missing.w.logTexts.back(), u"PCM " + T("FILE_SAVE_FAILED"));
+        EXPECT_EQ(missing.engine.calls.back(), "logout");
+    }
+}
+
+// A window whose log runs out of memory on one line, as mixing or encoding might.
+struct FailingWindow : test::MemoryWindow {
+    std::u16string failOn;
+    void AppendLog(const std::u16string& text) override {
+        if (text.rfind(failOn, 0) == 0) throw std::bad_alloc();
+        test::MemoryWindow::AppendLog(text);
+    }
+};
+
+TEST(Generate, AnExceptionAfterLoginStillLogsOut) {
+    // Thrown inside the synthesis (after login), then inside the writer.
+    for (const char* key : {"TEXT_CREATE_VOICE_OK", "FILE_SAVE_OK"}) {
+        SCOPED_TRACE(key);
+        Fixture f;
+        FailingWindow w;
+        w.failOn = key == std::string("FILE_SAVE_OK") ? u"MP3" + T(key) : T(key);
+        for (int id : {IDC_VOICE, IDC_MUSIC, IDC_OVERLAY, IDC_RATE}) *w.control(id) = *f.w.control(id);
+        w.SetItemText(IDC_SAVE_DIR, W(f.dir.str()));
+        w.SetItemText(IDC_TEXT, u"abc");
+        f.Speak(3200);
+        EXPECT_THROW(OnGenerateMp3(w), std::bad_alloc);
+        ASSERT_FALSE(f.engine.calls.empty());
+        EXPECT_EQ(f.engine.calls.front().rfind("login:", 0), 0u);
+        EXPECT_EQ(f.engine.calls.back(), "logout");
+    }
 }
 
 TEST(GeneratePcmWav, MusicModesGiveTheirLengths) {

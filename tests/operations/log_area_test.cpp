@@ -24,6 +24,15 @@ TEST(LogArea, NumberGrowsPastFourDigitsAndKeepsLineBreaksInside) {
     EXPECT_EQ(log.Append(u""), "10001: ");
 }
 
+TEST(LogArea, ScreenShowsNoEmptyRowForALinesOwnBreak) {
+    LogArea log;
+    log.Append(u"Speech synthesised, bytes: 87630.\n");
+    log.Append(u"two\r\n\n");
+    log.Append(u"a\nb");
+    log.Append(u"");
+    EXPECT_EQ(log.DisplayText(), u"0001: Speech synthesised, bytes: 87630.\n0002: two\n0003: a\nb\n0004: ");
+}
+
 TEST(LogFormat, CutsAt1023BytesOnACharacterBoundary) {
     struct Case {
         std::string text;
