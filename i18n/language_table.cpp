@@ -21,22 +21,22 @@ const TiXmlText* FindEntryText(const TiXmlElement& entry) {
 }
 
 // The folder the index lies in, where the language text files are found.
-std::u16string FolderOf(const std::u16string& path) {
-    size_t slash = path.rfind(u'/');
-    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 }  // namespace
 
 CLanguageTable& CLanguageTable::Instance() {
     static CLanguageTable* table = [] {
-        const std::u16string dir = GetProgramDirectory();
-        return new CLanguageTable(dir + u"/language.xml", dir + u"/registry.xml");
+        const std::string dir = GetProgramDirectory();
+        return new CLanguageTable(dir + "/language.xml", dir + "/registry.xml");
     }();
     return *table;
 }
 
-CLanguageTable::CLanguageTable(std::u16string indexPath, std::u16string registryPath)
+CLanguageTable::CLanguageTable(std::string indexPath, std::string registryPath)
     : registryFilePath_(std::move(registryPath)), textDirectory_(FolderOf(indexPath)) {
     workBuffer_.reset(new (std::nothrow) char16_t[kWorkBufferUnits]);
     loaded_ = 0;
@@ -54,9 +54,9 @@ CLanguageTable::CLanguageTable(std::u16string indexPath, std::u16string registry
         if (AnsiToWide(lan ? lan : "") != languageCode_) continue;
         const char* filename = res->Attribute("filename");
         // Index files written on Windows separate folders with "\".
-        std::u16string relative = AnsiToWide(filename ? filename : "");
-        std::replace(relative.begin(), relative.end(), u'\\', u'/');
-        languageFilePath_ = textDirectory_ + u"/" + relative;
+        std::string relative = filename ? filename : "";
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        languageFilePath_ = textDirectory_ + "/" + relative;
         break;
     }
     if (!languageFilePath_.empty()) LoadTexts();

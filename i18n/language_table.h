@@ -19,7 +19,8 @@ public:
     // Builds a table from the given language index and registry file. The
     // language text files named by the index are looked for in the index's
     // folder (for the program's table: the program directory).
-    CLanguageTable(std::u16string indexPath, std::u16string registryPath);
+    // Paths as file-system bytes.
+    CLanguageTable(std::string indexPath, std::string registryPath);
     CLanguageTable(const CLanguageTable&) = delete;
     CLanguageTable& operator=(const CLanguageTable&) = delete;
 
@@ -43,13 +44,13 @@ public:
 private:
     void LoadTexts();
 
-    std::u16string languageFilePath_;
-    std::u16string registryFilePath_;
+    std::string languageFilePath_;
+    std::string registryFilePath_;
     int32_t loaded_ = 0;
     std::u16string languageCode_;
     std::map<std::u16string, std::u16string, std::less<>> texts_;
     std::unique_ptr<char16_t[]> workBuffer_;
-    std::u16string textDirectory_;
+    std::string textDirectory_;
 };
 
 // Narrow text of a UI text key, ready for a narrow log format.

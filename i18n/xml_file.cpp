@@ -40,11 +40,10 @@ void NormalizeLineEnds(std::string* data) {
 
 }  // namespace
 
-bool LoadXmlFile(const std::u16string& path, TiXmlDocument* doc) {
-    std::string narrow = WideToAnsi(path);
-    if (narrow.empty()) return false;
+bool LoadXmlFile(const std::string& path, TiXmlDocument* doc) {
+    if (path.empty()) return false;
     std::string data;
-    if (!ReadSmallFile(narrow, kMaxXmlFileBytes, &data) || data.empty()) return false;
+    if (!ReadSmallFile(path, kMaxXmlFileBytes, &data) || data.empty()) return false;
     if (CountElementTags(data) > kMaxXmlElements) return false;
     NormalizeLineEnds(&data);
     doc->Parse(data.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);

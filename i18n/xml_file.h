@@ -8,14 +8,14 @@
 
 namespace tesvano {
 
-// Loads the file (path narrowed with the ANSI conversion) into doc with
+// Loads the file (path as file-system bytes) into doc with
 // TinyXML's encoding detection and its default white-space condensing.
 // False when the file cannot be opened or read, is empty or does not parse,
 // and also when it is larger than kMaxXmlFileBytes or has more than
 // kMaxXmlElements element tags: TinyXML parses and frees nested elements
 // recursively (and in time quadratic in the depth), so an unbounded nesting
 // would overflow the stack; the shipped files have about 60 elements.
-bool LoadXmlFile(const std::u16string& path, TiXmlDocument* doc);
+bool LoadXmlFile(const std::string& path, TiXmlDocument* doc);
 
 inline constexpr long long kMaxXmlFileBytes = 16LL << 20;
 inline constexpr size_t kMaxXmlElements = 4096;

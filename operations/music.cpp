@@ -15,7 +15,7 @@ int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
     std::u16string entry;
     if (!window.GetComboSelectionText(IDC_MUSIC, &entry)) return 0;
 
-    const std::string path = WideToAnsi(GetProgramDirectory() + u"/" + entry);
+    const std::string path = GetProgramDirectory() + "/" + WideToAnsi(entry);
     CAudioDecodeMp3 decoder(path, rate, 1);
     const int rc = decoder.Decode();
     if (rc == kDecodeFileError) {

@@ -1,7 +1,9 @@
 #include "operations/window_setup.h"
 
 #include <algorithm>
+#include <cwctype>
 #include <dirent.h>
+#include <utility>
 
 #include "operations/settings.h"
 #include "i18n/language_table.h"
@@ -19,6 +21,17 @@ bool EndsWithMp3(const std::string& name) {
     return ext == ".mp3";
 }
 
+// NTFS compares names through its upcase table, unit by unit.
+std::u16string UpperCaseUnits(const std::u16string& name) {
+    std::u16string key = name;
+    for (char16_t& u : key) {
+        if (u >= 0xD800 && u <= 0xDFFF) continue;  // surrogates are compared as they are
+        const auto upper = std::towupper(static_cast<wint_t>(u));
+        if (upper <= 0xFFFF) u = static_cast<char16_t>(upper);
+    }
+    return key;
+}
+
 }  // namespace
 
 std::u16string MakeCaption() {
@@ -26,20 +39,23 @@ std::u16string MakeCaption() {
     return t.GetText("TITLE") + u" " + AnsiToWide(kVersion) + u" " + t.GetText("AUTHOR");
 }
 
-std::vector<std::u16string> ListMusicFiles(const std::u16string& dir) {
-    std::vector<std::string> names;
-    if (DIR* d = opendir(WideToAnsi(dir).c_str())) {
+std::vector<std::u16string> ListMusicFiles(const std::string& dir) {
+    std::vector<std::u16string> names;
+    if (DIR* d = opendir(dir.c_str())) {
         while (dirent* e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != ".." && EndsWithMp3(name)) names.push_back(std::move(name));
+            const std::string name = e->d_name;
+            if (name != "." && name != ".." && EndsWithMp3(name)) names.push_back(AnsiToWide(name));
         }
         closedir(d);
     }
-    std::sort(names.begin(), names.end());
-    std::vector<std::u16string> out;
-    out.reserve(names.size());
-    for (const auto& n : names) out.push_back(AnsiToWide(n));
-    return out;
+    // readdir's order is arbitrary; keys are made once, not per comparison.
+    std::vector<std::pair<std::u16string, std::u16string>> keyed;
+    keyed.reserve(names.size());
+    for (auto& n : names) keyed.emplace_back(UpperCaseUnits(n), std::move(n));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto& k : keyed) names.push_back(std::move(k.second));
+    return names;
 }
 
 void FillControls(IMainWindow& w) {

@@ -14,8 +14,9 @@ inline constexpr char kVersion[] = "V2.0.9_20251119";
 // "TITLE V2.0.9_20251119 AUTHOR".
 std::u16string MakeCaption();
 
-// Names in `dir` ending in ".mp3" (any case), folders included, sorted by name.
-std::vector<std::u16string> ListMusicFiles(const std::u16string& dir);
+// Names in `dir` ending in ".mp3" (any case), folders included, in the order
+// an NTFS listing gives: compared as upper-cased UTF-16 units.
+std::vector<std::u16string> ListMusicFiles(const std::string& dir);
 
 // Voices, default text, music list, overlay modes (and their visibility rule),
 // the hidden sample-rate list, the volume trackbar and the save folder.

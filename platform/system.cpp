@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
@@ -24,20 +25,18 @@ std::function<bool(const std::string&)> g_opener;
 
 }  // namespace
 
-std::u16string DirectoryOfPath(std::u16string_view path) {
-    size_t pos = path.rfind(u'\\');
-    if (pos == std::u16string_view::npos) pos = path.rfind(u'/');
-    if (pos != std::u16string_view::npos && pos > 0) return std::u16string(path.substr(0, pos));
-    return std::u16string(path);
+std::string DirectoryOfPath(std::string_view path) {
+    const size_t pos = path.rfind('/');
+    if (pos == std::string_view::npos) return std::string(path);
+    return std::string(path.substr(0, pos));
 }
 
-std::u16string GetProgramDirectory() {
-    char buf[4096];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return {};
-    std::u16string path = AnsiToWide(std::string_view(buf, static_cast<size_t>(n)));
-    if (path.size() > 1024) path.resize(1024);
-    return DirectoryOfPath(path);
+std::string GetProgramDirectory() {
+    char buf[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf);
+    // A path of PATH_MAX bytes or more may have been cut: better none than a wrong one.
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return {};
+    return DirectoryOfPath(std::string_view(buf, static_cast<size_t>(n)));
 }
 
 uint32_t GetTickCount32() {

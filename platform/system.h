@@ -5,13 +5,17 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace tesvano {
 
-// The folder that holds the program file, without a trailing separator.
-std::u16string GetProgramDirectory();
-// The same rule applied to a given full path (last "\" first, else last "/").
-std::u16string DirectoryOfPath(std::u16string_view path);
+// The folder that holds the program file, without a trailing separator, as
+// the bytes the file system gave: a folder name that is not valid UTF-8
+// still opens the files beside the program.
+std::string GetProgramDirectory();
+// Everything before the last "/" ("" for a file in the root folder); a path
+// without "/" is returned whole. A "\" is an ordinary character in a name.
+std::string DirectoryOfPath(std::string_view path);
 
 // Milliseconds of a steady clock, truncated to 32 bits: wraps like Windows'.
 uint32_t GetTickCount32();

@@ -39,7 +39,7 @@ bool Bind(void* lib, const char* name, F* slot) {
 
 SpeechEngine LoadLibraryEngine() {
     // Beside the program first, as the original looked for its DLL.
-    const std::string beside = WideToAnsi(GetProgramDirectory()) + "/libmsc.so";
+    const std::string beside = GetProgramDirectory() + "/libmsc.so";
     void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib) lib = dlopen("libmsc.so", RTLD_NOW | RTLD_LOCAL);
     if (!lib) {

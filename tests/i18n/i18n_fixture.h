@@ -38,7 +38,7 @@ protected:
     }
     void TearDown() override { unsetenv("TESVANO_REGISTRY"); }
 
-    std::u16string Path(const std::string& name) const { return AnsiToWide(dir / name); }
+    std::string Path(const std::string& name) const { return dir / name; }
     void Write(const std::string& name, const std::string& text) const { WriteText(dir / name, text); }
 
     // An index naming one text file for en-us, the registry saying nothing.

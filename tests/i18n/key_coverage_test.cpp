@@ -79,7 +79,7 @@ TEST_F(KeyCoverageTest, CodeAsksOnlyForKnownKeysAndTheScanFindsThem) {
 }
 
 TEST_F(KeyCoverageTest, EveryShippedLanguageDefinesEveryKey) {
-    const std::string bin = WideToAnsi(GetProgramDirectory());
+    const std::string bin = GetProgramDirectory();
     std::set<std::string> needed = KeysUsedInCode();
     needed.insert(kListedKeys.begin(), kListedKeys.end());
 
@@ -101,7 +101,7 @@ TEST_F(KeyCoverageTest, EveryShippedLanguageDefinesEveryKey) {
             EXPECT_TRUE(needed.count(key)) << file << " defines " << key << ", which nothing asks for";
 
         Write("registry.reg", RegWithLanguage(name));
-        CLanguageTable table(AnsiToWide(bin + "/language.xml"), AnsiToWide(bin + "/registry.xml"));
+        CLanguageTable table(bin + "/language.xml", bin + "/registry.xml");
         ASSERT_EQ(table.GetLanguageCode(), AnsiToWide(code));
         for (const std::string& key : needed) EXPECT_FALSE(table.GetText(key.c_str()).empty()) << file << " lacks " << key;
     }

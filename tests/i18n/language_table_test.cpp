@@ -165,7 +165,7 @@ TEST_F(LanguageTableTest, WithoutLanguageFilesEveryTextIsEmpty) {
 }
 
 TEST_F(LanguageTableTest, ShippedFilesFollowTheRegistry) {
-    const std::string bin = WideToAnsi(GetProgramDirectory());
+    const std::string bin = GetProgramDirectory();
     struct Case {
         const char* language;
         std::u16string code, title, saved;
@@ -178,7 +178,7 @@ TEST_F(LanguageTableTest, ShippedFilesFollowTheRegistry) {
     };
     for (const Case& c : cases) {
         Write("registry.reg", RegWithLanguage(c.language));
-        CLanguageTable table(AnsiToWide(bin + "/language.xml"), AnsiToWide(bin + "/registry.xml"));
+        CLanguageTable table(bin + "/language.xml", bin + "/registry.xml");
         EXPECT_EQ(table.GetLanguageCode(), c.code);
         EXPECT_EQ(table.GetText("TITLE"), c.title) << c.language;
         EXPECT_EQ(table.GetText("FILE_SAVE_OK"), c.saved) << c.language;

@@ -22,7 +22,7 @@ class MusicFile {
 public:
     explicit MusicFile(const std::string& stem)
         : name_(stem + "-" + std::to_string(getpid()) + ".mp3"),
-          path_(WideToAnsi(GetProgramDirectory()) + "/" + name_) {}
+          path_(GetProgramDirectory() + "/" + name_) {}
     ~MusicFile() { std::filesystem::remove_all(path_); }
     const std::string& name() const { return name_; }
     const std::string& path() const { return path_; }

@@ -67,11 +67,13 @@ TEST(WindowSetup, StartUpStateOfEveryControl) {
 
 TEST(WindowSetup, MusicListTakesMp3NamesOfAnyCaseFoldersIncludedSorted) {
     test::TempDir dir;
-    for (const char* f : {"b.mp3", "a.MP3", "c.txt", "mp3", ".mp3x", "Z.Mp3"}) test::WriteFileBytes(dir / f, {1});
+    for (const char* f : {"b.mp3", "a.MP3", "c.txt", "mp3", ".mp3x", "Z.Mp3", "_intro.mp3", "Bell.mp3"})
+        test::WriteFileBytes(dir / f, {1});
     fs::create_directory(dir.path() / "x.mp3");
-    const auto names = ListMusicFiles(AnsiToWide(dir.str()));
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"Z.Mp3", u"a.MP3", u"b.mp3", u"x.mp3"}));
-    EXPECT_TRUE(ListMusicFiles(u"/nonexistent-folder").empty());
+    // Letters compare without case; "_" sorts after every letter, as on NTFS.
+    const auto names = ListMusicFiles(dir.str());
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"a.MP3", u"b.mp3", u"Bell.mp3", u"x.mp3", u"Z.Mp3", u"_intro.mp3"}));
+    EXPECT_TRUE(ListMusicFiles("/nonexistent-folder").empty());
 }
 
 TEST(WindowSetup, CaptionIsTitleVersionAuthor) {

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <regex>
@@ -57,6 +58,31 @@ TEST(Console, VoicesInTheLanguageOfTheRegistry) {
         }
         EXPECT_EQ(i, kVoiceTable.size());
     }
+    unsetenv("TESVANO_REGISTRY");
+}
+
+// Installed in a folder whose name is not UTF-8, the program still finds its
+// language files, its registry name, its engine and its music.
+TEST(Console, ProgramFolderNameThatIsNotUtf8) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    const fs::path home = fs::path(dir.str()) / "caf\xE9";
+    const fs::path bin(TESVANO_BIN_DIR);
+    fs::create_directory(home);
+    for (const char* f : {"tesvano-cli", "libmsc.so", "language.xml", "registry.xml", "doorbell.mp3"})
+        fs::copy(bin / f, home / f);
+    fs::copy(bin / "lang", home / "lang", fs::copy_options::recursive);
+    setenv("TESVANO_REGISTRY", WriteRegistry(dir, "Korean").c_str(), 1);
+    std::string out;
+    EXPECT_EQ(test::RunProgram({home / "tesvano-cli", "music"}, &out), 0);
+    EXPECT_NE(out.find("doorbell.mp3"), std::string::npos) << out;
+    EXPECT_EQ(test::RunProgram({home / "tesvano-cli", "say", "abc", "--music", "doorbell.mp3", "--dir", dir.str()},
+                               &out),
+              0);
+    // Korean texts in the log, music decoded, speech spoken and saved.
+    EXPECT_NE(out.find("MP3 디코딩 완료"), std::string::npos) << out;
+    EXPECT_NE(out.find("파일 저장 완료"), std::string::npos) << out;
+    EXPECT_TRUE(fs::exists(fs::path(dir.str()) / "abc.mp3"));
     unsetenv("TESVANO_REGISTRY");
 }
 
