@@ -10,10 +10,11 @@ namespace tesvano {
 enum class WriteStatus {
     kOk,
     kCreateFailed,  // the file could not be created (folder missing, no access, bad name)
-    kWriteFailed,   // created, but a write or the close failed; the partial file is removed
+    kWriteFailed,   // a write or the close failed (disk full); nothing is left of it
 };
 
-// Deletes any file at path, creates it and writes the parts in order.
+// Writes the parts in order into a new file beside `path`, then renames it
+// over `path`: an existing file is replaced only by a complete one.
 WriteStatus WriteWholeFile(const std::string& path, std::span<const std::span<const uint8_t>> parts);
 
 inline WriteStatus WriteWholeFile(const std::string& path, std::span<const uint8_t> data) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <csignal>
+#include <filesystem>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@ TEST(WholeFile, ReplacesAnExistingFile) {
 TEST(WholeFile, CreateFailures) {
     test::TempDir dir;
     const uint8_t data[] = {1};
+    std::filesystem::create_directory(dir.path() / "folder");
+    EXPECT_EQ(WriteWholeFile(dir / "folder", data), WriteStatus::kCreateFailed);
     EXPECT_EQ(WriteWholeFile(dir / "missing/a.bin", data), WriteStatus::kCreateFailed);
     EXPECT_EQ(GetFileSize32(dir / "missing/a.bin"), 0u);
     if (geteuid() != 0) {  // root writes anywhere
@@ -31,10 +34,12 @@ TEST(WholeFile, CreateFailures) {
     }
 }
 
-TEST(WholeFile, FailedWriteRemovesThePartialFile) {
+TEST(WholeFile, FailedWriteLeavesTheOldFileWholeAndNoPartialFile) {
     // A file-size limit makes the write fail part way, as a full disk would.
     test::TempDir dir;
     const std::string path = dir / "big.bin";
+    const std::vector<uint8_t> before(700, 9);
+    test::WriteFileBytes(path, before);
     struct rlimit old;
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
     auto oldHandler = signal(SIGXFSZ, SIG_IGN);
@@ -46,8 +51,10 @@ TEST(WholeFile, FailedWriteRemovesThePartialFile) {
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(status, WriteStatus::kWriteFailed);
-    struct stat st;
-    EXPECT_NE(stat(path.c_str(), &st), 0) << "partial file left behind";
+    EXPECT_EQ(test::ReadFileBytes(path), before);
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 1u) << "partial file left behind";
 }
 
 TEST(WholeFile, SizeOfAPathWithPatternCharacters) {
