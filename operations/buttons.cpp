@@ -1,7 +1,9 @@
 #include "operations/buttons.h"
 
 #include "operations/settings.h"
+#include "operations/convert.h"
 #include "operations/generate.h"
+#include "operations/convert.h"
 #include "operations/generate.h"
 
 namespace tesvano {
@@ -25,8 +27,14 @@ bool RunButton(IMainWindow& w, int id, OpResult* result) {
         r = OnGenerateWav(w);
         break;
     case IDC_CONVERT:
-    case IDC_BATCH_CONVERT:
+        r = OnConvertMp3(w);
+        break;
     case IDC_MP3_TO_WAV:
+        r = OnMp3ToWav(w);
+        break;
+    case IDC_BATCH_CONVERT:
+        r = OnBatchConvert(w);
+        break;
     case IDC_RECORD:
         break;  // operations not yet available do nothing
     default:

@@ -1,10 +1,14 @@
 #include "app/cli/console_window.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <thread>
+#include <unistd.h>
 
 #include "operations/buttons.h"
+#include "operations/convert.h"
 #include "operations/settings.h"
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
@@ -44,6 +48,8 @@ constexpr char kUsage[] =
     "  say TEXT      speak TEXT into a file in the save folder (MP3 by default)\n"
     "  voices        list the voices, index and name in the current language\n"
     "  music         list the background-music entries\n"
+    "  convert FILE...  re-encode audio files as camera MP3s in the save folder\n"
+    "  to-wav FILE...   decode audio files into WAV files in the save folder\n"
     "  --help        show this text\n"
     "\n"
     "Options of say (each sets the control of the window it names):\n"
@@ -56,9 +62,16 @@ constexpr char kUsage[] =
     "  --kind K      mp3, pcm or wav (default mp3)\n"
     "  --open        hand the written file to the desktop's player\n"
     "\n"
+    "Options of convert and to-wav:\n"
+    "  --dir DIR     save folder (default: your documents folder)\n"
+    "  --rate R      8000 or 16000 (default 16000)\n"
+    "  --jobs N      files converted at once (default: the number of cores)\n"
+    "  --open        hand each written MP3 to the desktop's player (convert only)\n"
+    "Every file is attempted; each file's lines stay together, in input order.\n"
+    "\n"
     "Log lines go to standard output, message boxes to standard error.\n"
-    "Exit status: 0 written, 1 failed, 2 usage error, 3 written but larger than\n"
-    "the 40960 bytes a camera takes.\n";
+    "Exit status: 0 written, 1 failed (any file), 2 usage error, 3 written but\n"
+    "larger than the 40960 bytes a camera takes.\n";
 
 int Usage(std::FILE* err, const std::string& message) {
     std::fprintf(err, "tesvano-cli: %s (see tesvano-cli --help)\n", message.c_str());
@@ -104,6 +117,65 @@ void ListVoices(std::FILE* out) {
 void ListMusic(const ConsoleWindow& w, std::FILE* out) {
     for (const auto& [name, data] : w.control(IDC_MUSIC)->items)
         std::fprintf(out, "%2d  %s\n", data, WideToAnsi(name).c_str());
+}
+
+int ExitStatus(OpResult result) {
+    switch (result) {
+    case OpResult::kDone:
+        return kExitOk;
+    case OpResult::kOverLimit:
+        return kExitOverLimit;
+    case OpResult::kFailed:
+        break;
+    }
+    return kExitFailed;
+}
+
+int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err) {
+    ConvertBatch batch;
+    batch.toWav = toWav;
+    batch.jobs = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::string> inputs;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--open" && !toWav) {
+            batch.open = true;
+            w.set_open_with_desktop(true);
+            continue;
+        }
+        if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
+            if (i + 1 >= argc) return Usage(err, arg + " needs a value");
+            const std::string value = argv[++i];
+            int n;
+            if (arg == "--rate") {
+                if (value == "8000") w.Select(IDC_RATE, 0);
+                else if (value == "16000") w.Select(IDC_RATE, 1);
+                else return Usage(err, "--rate takes 8000 or 16000");
+            } else if (arg == "--dir") {
+                w.SetItemText(IDC_SAVE_DIR, AnsiToWide(value));
+            } else if (arg == "--jobs") {
+                if (!ParseInt(value, 1, 256, &n)) return Usage(err, "--jobs takes 1 to 256");
+                batch.jobs = static_cast<unsigned>(n);
+            } else {
+                return Usage(err, "unknown option " + arg);
+            }
+            continue;
+        }
+        inputs.push_back(arg);
+    }
+    if (inputs.empty()) return Usage(err, std::string(argv[1]) + " needs at least one FILE");
+    batch.rate = w.GetComboSelectionData(IDC_RATE);
+    batch.saveDir = WideToAnsi(w.GetItemText(IDC_SAVE_DIR));
+    // A progress line for a person watching; nothing extra in a pipe or a log file.
+    const bool terminal = isatty(fileno(err)) != 0;
+    if (terminal) {
+        batch.progress = [err](size_t done, size_t total) {
+            std::fprintf(err, "\r%zu/%zu files", done, total);
+            if (done == total) std::fputc('\n', err);
+            std::fflush(err);
+        };
+    }
+    return ExitStatus(ConvertFiles(w, inputs, batch));
 }
 
 int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
@@ -163,15 +235,7 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     w.SetItemText(IDC_TEXT, AnsiToWide(text));
     OpResult result = OpResult::kFailed;
     RunButton(w, button, &result);
-    switch (result) {
-    case OpResult::kDone:
-        return kExitOk;
-    case OpResult::kOverLimit:
-        return kExitOverLimit;
-    case OpResult::kFailed:
-        break;
-    }
-    return kExitFailed;
+    return ExitStatus(result);
 }
 
 }  // namespace
@@ -187,9 +251,10 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fputs(kUsage, out);
         return kExitOk;
     }
-    if (command != "voices" && command != "music" && command != "say")
+    const bool takesArguments = command == "say" || command == "convert" || command == "to-wav";
+    if (!takesArguments && command != "voices" && command != "music")
         return Usage(err, "unknown command '" + std::string(command) + "'");
-    if (command != "say" && argc != 2) return Usage(err, std::string(command) + " takes no arguments");
+    if (!takesArguments && argc != 2) return Usage(err, std::string(command) + " takes no arguments");
 
     if (command == "voices") {
         ListVoices(out);
@@ -203,6 +268,7 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         ListMusic(w, out);
         return kExitOk;
     }
+    if (command == "convert" || command == "to-wav") return Convert(w, command == "to-wav", argc, argv, err);
     return Say(w, argc, argv, err);
 }
 

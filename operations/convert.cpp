@@ -1,0 +1,304 @@
+#include "operations/convert.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+
+#include "audio/mp3_decoder.h"
+#include "audio/mp3_encoder.h"
+#include "audio/wav.h"
+#include "i18n/language_table.h"
+#include "operations/control_window.h"
+#include "operations/size_check.h"
+#include "platform/file.h"
+#include "platform/text.h"
+
+namespace tesvano {
+namespace {
+
+// Decodes the input for either pipeline and logs the decode line. False when
+// the pipeline ends here (file error, empty file, or no audio at all).
+bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* pcm, ConvertResult* result) {
+    CAudioDecodeMp3 decoder(input, rate, 1);
+    const int rc = decoder.Decode();
+    if (rc == kDecodeFileError) {
+        result->fileError = decoder.LastErrno() != 0 ? decoder.LastErrno() : EIO;
+        return false;
+    }
+    if (rc < 0) {
+        w.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
+        return false;
+    }
+    *pcm = decoder.TakeOutput();
+    // The log line carries int lengths, as the window always showed them.
+    w.LogFormat("%s%d PCM Bytes, %d MP3 Bytes.\n", GetAnsiText("MP3_DECODE_OK").c_str(), static_cast<int>(pcm->size()),
+                static_cast<int>(GetFileSize32(input)));
+    // Nothing decodable: writing would only give an empty file (or replace
+    // the input with one), so the pipeline stops after its decode line.
+    return !pcm->empty();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// A window that keeps what an operation reports, to hand it on later in order.
+class RecordingWindow : public ControlWindow {
+public:
+    void AppendLog(const std::u16string& text) override { events_.push_back({Kind::kLog, text, {}}); }
+    void MessageBox(const std::u16string& text, const std::u16string& caption) override {
+        events_.push_back({Kind::kBox, text, caption});
+    }
+    bool ChooseFile(const std::u16string&, const std::u16string&, std::u16string*) override { return false; }
+    bool ChooseFiles(const std::u16string&, const std::u16string&, std::vector<std::u16string>*) override {
+        return false;
+    }
+    bool ChooseFolder(const std::u16string&, const std::u16string&, std::u16string*) override { return false; }
+    void OpenWithDesktop(const std::u16string& path) override { events_.push_back({Kind::kOpen, path, {}}); }
+
+    void ReplayInto(IMainWindow& w) const {
+        for (const auto& e : events_) {
+            if (e.kind == Kind::kLog) w.AppendLog(e.text);
+            else if (e.kind == Kind::kBox) w.MessageBox(e.text, e.caption);
+            else w.OpenWithDesktop(e.text);
+        }
+    }
+
+private:
+    enum class Kind { kLog, kBox, kOpen };
+    struct Event {
+        Kind kind;
+        std::u16string text, caption;
+    };
+    std::vector<Event> events_;
+};
+
+std::string OutputFor(const ConvertBatch& batch, const std::string& input) {
+    const std::string name = FileNameOf(input);
+    return batch.saveDir + "/" + (batch.toWav ? WavNameFor(name) : name);
+}
+
+ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::string& input) {
+    const std::string output = OutputFor(batch, input);
+    return batch.toWav ? ConvertMp3ToWavFile(w, batch.rate, input, output)
+                       : ConvertMp3File(w, batch.rate, input, output, batch.open);
+}
+
+OpResult Combine(OpResult sofar, OpResult next) {
+    if (sofar == OpResult::kFailed || next == OpResult::kFailed) return OpResult::kFailed;
+    if (sofar == OpResult::kOverLimit || next == OpResult::kOverLimit) return OpResult::kOverLimit;
+    return OpResult::kDone;
+}
+
+OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch) {
+    // Inputs with the same output form one chain, converted in input order.
+    std::vector<std::vector<size_t>> chains;
+    std::map<std::string, size_t> chainOf;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        auto [it, added] = chainOf.try_emplace(OutputFor(batch, inputs[i]), chains.size());
+        if (added) chains.emplace_back();
+        chains[it->second].push_back(i);
+    }
+
+    struct Slot {
+        RecordingWindow window;
+        ConvertResult result;
+        bool done = false;
+    };
+    std::vector<Slot> slots(inputs.size());
+    std::mutex mutex;
+    std::condition_variable finished;
+    size_t nextChain = 0;
+
+    auto work = [&] {
+        for (;;) {
+            size_t chain;
+            {
+                std::lock_guard lock(mutex);
+                if (nextChain == chains.size()) return;
+                chain = nextChain++;
+            }
+            for (size_t i : chains[chain]) {
+                ConvertResult r;
+                try {
+                    r = ConvertOne(slots[i].window, batch, inputs[i]);
+                } catch (const std::bad_alloc&) {
+                    slots[i].window.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
+                }
+                std::lock_guard lock(mutex);
+                slots[i].result = r;
+                slots[i].done = true;
+                finished.notify_all();
+            }
+        }
+    };
+    const unsigned workers = std::min<size_t>(batch.jobs, chains.size());
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (unsigned t = 0; t < workers; ++t) threads.emplace_back(work);
+
+    OpResult overall = OpResult::kDone;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        {
+            std::unique_lock lock(mutex);
+            finished.wait(lock, [&] { return slots[i].done; });
+        }
+        slots[i].window.ReplayInto(w);
+        if (slots[i].result.fileError != 0) ShowFileError(w, inputs[i], slots[i].result.fileError);
+        overall = Combine(overall, slots[i].result.result);
+        slots[i].window = RecordingWindow();  // its lines are out: free them
+        if (batch.progress) batch.progress(i + 1, inputs.size());
+    }
+    for (auto& t : threads) t.join();
+    return overall;
+}
+
+// What the three buttons share: the rate, a text in the box, a confirmed dialog.
+bool StartConversion(IMainWindow& w, int* rate) {
+    *rate = w.GetComboSelectionData(IDC_RATE);
+    if (w.GetItemText(IDC_TEXT).empty()) {
+        w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
+        return false;
+    }
+    return true;
+}
+
+constexpr char16_t kSingleFilter[] = u"MP3 (*.mp3);;All files (*)";
+constexpr char16_t kBatchFilter[] = u"MP3 (*.mp3)";
+
+}  // namespace
+
+std::string FileNameOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string WavNameFor(const std::string& name) {
+    auto endsWithMp3 = [](const std::string& s) {
+        if (s.size() < 4) return false;
+        std::string tail = s.substr(s.size() - 4);
+        for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return tail == ".mp3";
+    };
+    std::string stem = endsWithMp3(name) ? name.substr(0, name.size() - 4) : name;
+    for (size_t at = 0; (at = stem.find(".mp3", at)) != std::string::npos; at += 4) stem.replace(at, 4, ".wav");
+    return stem + ".wav";
+}
+
+void ShowFileError(IMainWindow& w, const std::string& path, int error, const std::u16string& more) {
+    std::u16string text = DescribeFileError(path, error);
+    if (!more.empty()) text += u"\n" + more;
+    w.MessageBox(text, u"Tesvano");
+}
+
+ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input, const std::string& output,
+                             bool open) {
+    ConvertResult result;
+    PcmBuffer pcm;
+    if (!DecodeInput(w, rate, input, &pcm, &result)) return result;
+
+    CMp3Encoder encoder(rate);
+    if (!encoder.Encode(pcm.data(), pcm.size())) {
+        w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
+        return result;
+    }
+    pcm = PcmBuffer();  // the MP3 is all that is needed now
+    // Written beside and renamed over, so an input in the save folder is
+    // replaced only by a complete file.
+    if (!encoder.SaveToFile(output)) {
+        w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
+        return result;
+    }
+    const uint32_t bytes = static_cast<uint32_t>(encoder.length());
+    w.LogFormat("MP3%s:%s %u Bytes", GetAnsiText("FILE_SAVE_OK").c_str(), output.c_str(), bytes);
+    const std::u16string sizeLine = u"MP3" + CLanguageTable::Instance().GetText("FILE_SAVE_OK") + u":" +
+                                    AnsiToWide(std::to_string(static_cast<int>(bytes))) + u" Bytes.";
+    const bool over = WarnIfOverCameraLimit(w, sizeLine, bytes);
+    if (open) w.OpenWithDesktop(AnsiToWide(output));
+    result.result = over ? OpResult::kOverLimit : OpResult::kDone;
+    return result;
+}
+
+ConvertResult ConvertMp3ToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
+    ConvertResult result;
+    PcmBuffer pcm;
+    if (!DecodeInput(w, rate, input, &pcm, &result)) return result;
+
+    auto& table = CLanguageTable::Instance();
+    // The WAV must never take the place of its own input.
+    if (SameFile(input, output) ||
+        WriteWavFile(output, static_cast<uint32_t>(rate), pcm) != WriteStatus::kOk) {
+        w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
+        return result;
+    }
+    w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + AnsiToWide(output));
+    result.result = OpResult::kDone;
+    return result;
+}
+
+OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch) {
+    if (batch.jobs > 1 && !batch.stopAtUnreadable && inputs.size() > 1) return ConvertInParallel(w, inputs, batch);
+
+    OpResult overall = OpResult::kDone;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const ConvertResult r = ConvertOne(w, batch, inputs[i]);
+        overall = Combine(overall, r.result);
+        if (r.fileError != 0) {
+            const bool stop = batch.stopAtUnreadable && i + 1 < inputs.size();
+            ShowFileError(w, inputs[i], r.fileError,
+                          stop ? CLanguageTable::Instance().GetText("BATCH_REST_SKIPPED") : std::u16string());
+            if (stop) {
+                if (batch.progress) batch.progress(i + 1, inputs.size());
+                break;
+            }
+        }
+        if (batch.progress) batch.progress(i + 1, inputs.size());
+    }
+    return overall;
+}
+
+OpResult OnConvertMp3(IMainWindow& w) {
+    int rate;
+    if (!StartConversion(w, &rate)) return OpResult::kFailed;
+    std::u16string chosen;
+    if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
+    const std::string input = WideToAnsi(chosen);
+    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + FileNameOf(input);
+    const ConvertResult r = ConvertMp3File(w, rate, input, output, true);
+    if (r.fileError != 0) ShowFileError(w, input, r.fileError);
+    return r.result;
+}
+
+OpResult OnMp3ToWav(IMainWindow& w) {
+    int rate;
+    if (!StartConversion(w, &rate)) return OpResult::kFailed;
+    std::u16string chosen;
+    if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
+    const std::string input = WideToAnsi(chosen);
+    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + WavNameFor(FileNameOf(input));
+    const ConvertResult r = ConvertMp3ToWavFile(w, rate, input, output);
+    if (r.fileError != 0) ShowFileError(w, input, r.fileError);
+    return r.result;
+}
+
+OpResult OnBatchConvert(IMainWindow& w) {
+    int rate;
+    if (!StartConversion(w, &rate)) return OpResult::kFailed;
+    std::vector<std::u16string> chosen;
+    if (!w.ChooseFiles(u"", kBatchFilter, &chosen) || chosen.empty()) return OpResult::kFailed;
+    std::vector<std::string> inputs;
+    inputs.reserve(chosen.size());
+    for (const auto& c : chosen) inputs.push_back(WideToAnsi(c));
+    ConvertBatch batch;
+    batch.rate = rate;
+    batch.saveDir = WideToAnsi(w.GetItemText(IDC_SAVE_DIR));
+    batch.stopAtUnreadable = true;  // the window's batch ends at a file it cannot read
+    return ConvertFiles(w, inputs, batch);
+}
+
+}  // namespace tesvano

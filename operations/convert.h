@@ -1,0 +1,62 @@
+// The conversion buttons: convert one MP3 (1017), MP3 to WAV (1020) and batch
+// convert (1019), their two pipelines, and the many-files run of the console.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "operations/main_window.h"
+
+namespace tesvano {
+
+// How one file's conversion ended. fileError is the errno when the input
+// could not be opened or read: then nothing was logged, and the caller shows
+// the file-error box (ShowFileError).
+struct ConvertResult {
+    OpResult result = OpResult::kFailed;
+    int fileError = 0;
+};
+
+// Decode `input` (any file; paths are file-system bytes) and re-encode it as
+// a camera MP3 at `rate` into `output`, which may be the input itself.
+ConvertResult ConvertMp3File(IMainWindow& window, int rate, const std::string& input, const std::string& output,
+                             bool open);
+// Decode `input` into a WAV file at `output`; never written over the input.
+ConvertResult ConvertMp3ToWavFile(IMainWindow& window, int rate, const std::string& input,
+                                  const std::string& output);
+
+// The file's name: what follows the last "/".
+std::string FileNameOf(const std::string& path);
+// The WAV name for a chosen file's name: every ".mp3" becomes ".wav", a final
+// ".mp3" in any letter case too, and a name that does not end in ".mp3" gets
+// ".wav" appended (a.mp3.mp3 → a.wav.wav, A.MP3 → A.wav, noext → noext.wav).
+std::string WavNameFor(const std::string& name);
+
+// The box about a file that cannot be opened or read; `more` is added as a
+// second line when not empty.
+void ShowFileError(IMainWindow& window, const std::string& path, int error, const std::u16string& more = {});
+
+OpResult OnConvertMp3(IMainWindow& window);    // button 1017
+OpResult OnMp3ToWav(IMainWindow& window);      // button 1020
+OpResult OnBatchConvert(IMainWindow& window);  // button 1019
+
+// Many files into one folder. With jobs > 1 files are converted in parallel;
+// each file's lines still reach the window together and in input order, and
+// inputs that map to the same output are converted one after another in
+// input order, so the last one wins as in a sequential run.
+struct ConvertBatch {
+    bool toWav = false;
+    int rate = 16000;
+    std::string saveDir;
+    unsigned jobs = 1;
+    bool open = false;               // hand each written MP3 to the desktop
+    bool stopAtUnreadable = false;   // the window's batch ends at a file it cannot read
+    std::function<void(size_t done, size_t total)> progress;  // after each file's lines
+};
+// kFailed when any file failed, else kOverLimit when any MP3 is over the
+// camera's limit, else kDone.
+OpResult ConvertFiles(IMainWindow& window, const std::vector<std::string>& inputs, const ConvertBatch& batch);
+
+}  // namespace tesvano
