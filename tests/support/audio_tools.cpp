@@ -53,7 +53,7 @@ ProbeResult Probe(const std::string& path) {
     ProbeResult r;
     std::string out;
     int rc = RunProgram({"ffprobe", "-v", "error", "-show_entries",
-                         "stream=codec_name,channels,sample_rate,bit_rate:format_tags=title:stream_tags=title",
+                         "stream=codec_name,channels,sample_rate,bit_rate:format=duration:format_tags=title:stream_tags=title",
                          "-of", "default=noprint_wrappers=1", path},
                         &out);
     if (rc != 0) return r;
@@ -63,6 +63,7 @@ ProbeResult Probe(const std::string& path) {
     r.sampleRate = std::atoi(Field(out, "sample_rate").c_str());
     r.bitRate = std::atol(Field(out, "bit_rate").c_str());
     r.title = Field(out, "TAG:title");
+    r.duration = std::atof(Field(out, "duration").c_str());
     r.ok = !r.codec.empty();
     return r;
 }

@@ -19,6 +19,7 @@ struct ProbeResult {
     int sampleRate = 0;
     long bitRate = 0;    // stream bit rate
     std::string title;   // ID3/INFO title tag
+    double duration = 0; // seconds, as ffprobe reckons the whole file
 };
 // Runs ffprobe on the file.
 ProbeResult Probe(const std::string& path);

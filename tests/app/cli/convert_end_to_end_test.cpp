@@ -1,0 +1,122 @@
+// tesvano-cli convert and to-wav on files made by lame and ffmpeg, checked
+// with ffprobe and mpg123.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/audio/mp3_fixtures.h"
+#include "tests/support/audio_tools.h"
+#include "tests/support/temp_dir.h"
+
+namespace tesvano {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCli = std::string(TESVANO_BIN_DIR) + "/tesvano-cli";
+
+void Put32(std::string* s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s->push_back(static_cast<char>(v >> (8 * i)));
+}
+
+// Appends an APEv2 tag (header, one Title item, footer), as some taggers do.
+void AppendApeTag(const std::string& path) {
+    std::string item;
+    const std::string value = "Announcement";
+    Put32(&item, static_cast<uint32_t>(value.size()));
+    Put32(&item, 0);
+    item += std::string("Title") + '\0' + value;
+    auto block = [&](bool header) {
+        std::string b = "APETAGEX";
+        Put32(&b, 2000);
+        Put32(&b, static_cast<uint32_t>(item.size() + 32));
+        Put32(&b, 1);
+        Put32(&b, 0x80000000u | (header ? 0x20000000u : 0));
+        b.append(8, '\0');
+        return b;
+    };
+    std::ofstream(path, std::ios::app | std::ios::binary) << block(true) << item << block(false);
+}
+
+TEST(ConvertEndToEnd, FilesFromOtherEncodersBecomeCameraMp3s) {
+    if (!test::HaveMp3Tools() || !test::ProgramExists("ffprobe")) GTEST_SKIP() << "lame, ffmpeg, mpg123 needed";
+    test::TempDir dir;
+    const test::Mp3Recipe recipes[] = {
+        {"m8", 8000, 1, "lame", {"-b", "16"}},
+        {"m11v", 11025, 1, "lame", {"-V", "5", "--add-id3v2", "--tt", "x"}},
+        {"s16", 16000, 2, "ffmpeg", {"-b:a", "48k"}},
+        {"m22ape", 22050, 1, "lame", {"-b", "32"}},
+        {"s24v", 24000, 2, "ffmpeg", {"-q:a", "5"}},
+        {"s32", 32000, 2, "lame", {"-b", "96", "--add-id3v2", "--pad-id3v2-size", "5000", "--tt", "t"}},
+        {"s44", 44100, 2, "lame", {"-b", "128"}},
+        {"s44v", 44100, 2, "ffmpeg", {"-q:a", "2", "-id3v2_version", "3", "-metadata", "title=Tür"}},
+        {"m48", 48000, 1, "ffmpeg", {"-b:a", "64k"}},
+        {"s48v", 48000, 2, "lame", {"-V", "0"}},
+    };
+    std::vector<std::string> inputs;
+    for (const auto& r : recipes) {
+        const std::string path = dir / (std::string(r.name) + ".mp3");
+        ASSERT_TRUE(test::MakeMp3(r, dir.str(), path)) << r.name;
+        if (std::string(r.name).find("ape") != std::string::npos) AppendApeTag(path);
+        inputs.push_back(path);
+    }
+    for (int rate : {16000, 8000}) {
+        SCOPED_TRACE(rate);
+        const std::string out = dir / ("out" + std::to_string(rate));
+        fs::create_directory(out);
+        std::vector<std::string> argv = {kCli, "convert", "--dir", out, "--rate", std::to_string(rate), "--jobs", "2"};
+        argv.insert(argv.end(), inputs.begin(), inputs.end());
+        std::string log;
+        ASSERT_EQ(test::RunProgram(argv, &log), 0) << log;
+        for (const auto& r : recipes) {
+            SCOPED_TRACE(r.name);
+            const std::string in = dir / (std::string(r.name) + ".mp3");
+            const std::string converted = out + "/" + r.name + ".mp3";
+            const auto probe = test::Probe(converted);
+            EXPECT_EQ(probe.codec, "mp3");
+            EXPECT_EQ(probe.channels, 1);
+            EXPECT_EQ(probe.sampleRate, rate);
+            EXPECT_EQ(probe.bitRate, 8000);
+            // The audio a camera plays (every frame, as mpg123 counts it) is the
+            // input's, plus the frames the two coders add at the ends: the
+            // input's own delay and padding (the decoder trims nothing) and
+            // LAME's 1105-sample delay and last-frame padding (36 or 72 ms).
+            std::vector<int16_t> got;
+            ASSERT_TRUE(test::DecodeWithMpg123(converted, &got));
+            const double extra = double(got.size()) / rate - test::Probe(in).duration;
+            EXPECT_GE(extra, 0.0);
+            EXPECT_LE(extra, 0.25);
+        }
+    }
+}
+
+TEST(ConvertEndToEnd, ToWavAndExitStatusOfAMixedRun) {
+    if (!test::HaveMp3Tools()) GTEST_SKIP() << "lame, ffmpeg, mpg123 needed";
+    test::TempDir dir;
+    const std::string good = dir / "A.MP3", missing = dir / "missing.mp3";
+    ASSERT_TRUE(test::MakeMp3({"a", 44100, 2, "lame", {"-b", "128"}, 2.0}, dir.str(), good));
+    std::string log;
+    EXPECT_EQ(test::RunProgram({kCli, "to-wav", good, missing, "--dir", dir.str(), "--rate", "8000"}, &log), 1);
+    const auto probe = test::Probe(dir / "A.wav");
+    EXPECT_EQ(probe.codec, "pcm_s16le");
+    EXPECT_EQ(probe.sampleRate, 8000);
+    EXPECT_EQ(probe.channels, 1);
+    EXPECT_NEAR(probe.duration, 2.0, 0.1);
+    EXPECT_EQ(test::Probe(good).codec, "mp3") << "the input stays as it was";
+    // Only the numbered log on standard output: the missing file's box goes to standard error.
+    EXPECT_EQ(log.find("missing"), std::string::npos) << log;
+
+    // Over the camera's limit: written, exit status 3.
+    const std::string longer = dir / "long.mp3";
+    ASSERT_TRUE(test::MakeMp3({"l", 16000, 1, "lame", {"-b", "32"}, 50.0}, dir.str(), longer));
+    const std::string out = dir / "out";
+    fs::create_directory(out);
+    EXPECT_EQ(test::RunProgram({kCli, "convert", longer, "--dir", out}, &log), 3);
+    EXPECT_GT(fs::file_size(out + "/long.mp3"), 40960u);
+    EXPECT_EQ(test::RunProgram({kCli, "convert", "--dir", out}, &log), 2);
+    EXPECT_EQ(test::RunProgram({kCli, "convert", good, "--jobs", "0"}, &log), 2);
+}
+
+}  // namespace
+}  // namespace tesvano
