@@ -1,6 +1,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -8,6 +11,7 @@
 #include <QTest>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -185,6 +189,64 @@ TEST(MainWindow, TypingAndClickingGenerateWritesTheMp3) {
     EXPECT_EQ(lines[3].rfind("0004: " + GetAnsiText("TEXT_CREATE_VOICE_OK"), 0), 0u);
     EXPECT_EQ(lines[4], "0005: MP3" + GetAnsiText("FILE_SAVE_OK") + ":" + path);
     EXPECT_EQ(lines[5], "0006: MP3" + GetAnsiText("FILE_SIZE") + ":" + std::to_string(bytes.size()) + " Bytes.");
+}
+
+// Answers the next file dialog the window opens with `paths`; records its filters.
+void AnswerFileDialog(const QStringList& paths, QStringList* filters) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, paths, filters] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QFileDialog*>(w);
+            if (!dialog || !dialog->isVisible()) continue;
+
+            *filters = dialog->nameFilters();
+            // As a person does: go to the folder, type the names.
+            dialog->setDirectory(QFileInfo(paths[0]).absolutePath());
+            QString typed;
+            for (const auto& p : paths) typed += "\"" + QFileInfo(p).fileName() + "\" ";
+            auto* edit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (edit) edit->setText(paths.size() == 1 ? QFileInfo(paths[0]).fileName() : typed.trimmed());
+            static_cast<QDialog*>(dialog)->accept();  // as the Open button does
+            poll->stop();
+            poll->deleteLater();
+            return;
+        }
+    });
+    poll->start(20);
+    // Never hang the suite: a dialog still open after 10 s is cancelled.
+    QTimer::singleShot(10000, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) d->reject();
+    });
+}
+
+TEST(MainWindow, ConvertsARealFileThroughItsDialog) {
+    App();
+    test::TempDir dir;
+    const std::string input = dir / "chime.mp3";
+    std::string out;
+    ASSERT_EQ(test::RunProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                "sine=frequency=660:duration=2", "-ac", "2", "-ar", "44100", "-b:a", "96k", input},
+                               &out),
+              0);
+    const std::string saveDir = dir / "out";
+    std::filesystem::create_directory(saveDir);
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    dlg.show();
+    Get<QLineEdit>(dlg, IDC_SAVE_DIR)->setText(QString::fromStdString(saveDir));
+    QStringList filters;
+    AnswerFileDialog({QString::fromStdString(input)}, &filters);
+    QTest::mouseClick(Get<QPushButton>(dlg, IDC_CONVERT), Qt::LeftButton);
+
+    EXPECT_EQ(filters, (QStringList{"MP3 (*.mp3)", "All files (*)"}));
+    const std::string output = saveDir + "/chime.mp3";
+    const auto bytes = test::ReadFileBytes(output);
+    ASSERT_FALSE(bytes.empty());
+    const auto& lines = dlg.log().Lines();
+    ASSERT_EQ(lines.size(), 4u);  // two start-up lines, the decode line and the saved line
+    EXPECT_EQ(lines[2].rfind("0003: " + GetAnsiText("MP3_DECODE_OK"), 0), 0u);
+    EXPECT_EQ(lines[3], "0004: MP3" + GetAnsiText("FILE_SAVE_OK") + ":" + output + " " +
+                            std::to_string(bytes.size()) + " Bytes");
 }
 
 TEST(MainWindow, ResultForAClosedWindowIsDropped) {
