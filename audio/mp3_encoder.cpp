@@ -17,10 +17,16 @@ constexpr size_t WorstCaseBytes(size_t samples) { return samples + samples / 4 +
 
 int ClampToInt(size_t n) { return n > INT_MAX ? INT_MAX : static_cast<int>(n); }
 
+int LameEncodeChunk(lame_global_struct* lame, const short* samples, int count, uint8_t* out, int outSize) {
+    return lame_encode_buffer(lame, samples, nullptr, count, out, outSize);
+}
+
 }  // namespace
 
 CMp3Encoder::CMp3Encoder(int sampleRate, size_t initialCapacity)
-    : sampleRate_(sampleRate), initialCapacity_(initialCapacity ? initialCapacity : kInitialCapacity) {
+    : sampleRate_(sampleRate),
+      initialCapacity_(initialCapacity ? initialCapacity : kInitialCapacity),
+      encodeChunk_(LameEncodeChunk) {
     ready_ = Init();
 }
 
@@ -63,21 +69,26 @@ bool CMp3Encoder::Reserve(size_t bytes) {
 int CMp3Encoder::Encode(const uint8_t* pcm, size_t length) {
     if (!ready_) return 0;
     length_ = 0;
+    // A half-built stream must never reach SaveToFile.
+    auto fail = [this] {
+        length_ = 0;
+        return 0;
+    };
     short chunk[kChunkBytes / 2];
     for (size_t offset = 0; offset < length; offset += kChunkBytes) {
         const size_t bytes = length - offset >= kChunkBytes ? kChunkBytes : length - offset;
         const size_t samples = bytes / 2;
         // Grow before a chunk could overflow: audio is never dropped silently.
-        if (!Reserve(WorstCaseBytes(samples))) return 0;
+        if (!Reserve(WorstCaseBytes(samples))) return fail();
         std::memcpy(chunk, pcm + offset, samples * 2);
-        int n = lame_encode_buffer(lame_, chunk, nullptr, static_cast<int>(samples), output_.get() + length_,
-                                   ClampToInt(capacity_ - length_));
-        if (n < 0) return 0;
+        int n = encodeChunk_(lame_, chunk, static_cast<int>(samples), output_.get() + length_,
+                             ClampToInt(capacity_ - length_));
+        if (n < 0) return fail();
         length_ += static_cast<size_t>(n);
     }
-    if (!Reserve(7200)) return 0;
+    if (!Reserve(7200)) return fail();
     int n = lame_encode_flush(lame_, output_.get() + length_, ClampToInt(capacity_ - length_));
-    if (n <= 0) return 0;
+    if (n <= 0) return fail();
     length_ += static_cast<size_t>(n);
     return 1;
 }

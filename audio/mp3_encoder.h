@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,8 +27,12 @@ public:
     CMp3Encoder(const CMp3Encoder&) = delete;
     CMp3Encoder& operator=(const CMp3Encoder&) = delete;
 
+    // Feeds one chunk to LAME; same contract as lame_encode_buffer with no right channel.
+    using EncodeChunkFn = std::function<int(lame_global_struct*, const short* samples, int count,
+                                            uint8_t* out, int outSize)>;
+
     int Init();
-    // 1 when the whole PCM was encoded and flushed; 0 otherwise.
+    // 1 when the whole PCM was encoded and flushed; 0 otherwise, and then no stream is kept.
     int Encode(const uint8_t* pcm, size_t length);
     // 1 when the file was written whole; 0 otherwise (nothing is left behind).
     int SaveToFile(const std::string& fileName);
@@ -38,6 +43,8 @@ public:
     const uint8_t* data() const { return output_.get(); }
     size_t length() const { return length_; }
     size_t capacity() const { return capacity_; }
+    // Lets tests see or fail the chunks fed to LAME.
+    void SetEncodeChunk(EncodeChunkFn fn) { encodeChunk_ = std::move(fn); }
 
 private:
     // Makes room for at least `bytes` more output; false when memory runs out.
@@ -50,6 +57,7 @@ private:
     size_t length_ = 0;
     int sampleRate_;
     size_t initialCapacity_;
+    EncodeChunkFn encodeChunk_;
 };
 
 }  // namespace tesvano

@@ -181,9 +181,23 @@ Values& AddKey(Hive& hive, std::u16string_view path) {
     return hive[folded];
 }
 
-// Parses the whole file; any line that is not part of the format makes the
-// file malformed, and a malformed file holds no keys at all.
-bool ParseRegistry(std::u16string_view text, Hive* hive) {
+// Everything under a key, the key included, goes.
+void RemoveKey(Hive& hive, std::u16string_view path) {
+    const std::u16string folded = FoldString(path);
+    hive.erase(folded);
+    const std::u16string prefix = folded + u'\\';
+    for (auto it = hive.lower_bound(prefix); it != hive.end() && it->first.starts_with(prefix);)
+        it = hive.erase(it);
+}
+
+// An unreadable line is skipped, not allowed to void the rest of the file.
+void SkipLine(const std::string& fileName, size_t lineIndex, std::u16string_view line) {
+    std::fprintf(stderr, "%s:%zu: unreadable line skipped: %s\n", fileName.c_str(), lineIndex + 1,
+                 WideToUtf8(line).c_str());
+}
+
+// Parses the file; false only when it is not a registry export at all.
+bool ParseRegistry(const std::string& fileName, std::u16string_view text, Hive* hive) {
     std::vector<std::u16string_view> lines;
     for (size_t start = 0; start <= text.size();) {
         size_t end = text.find_first_of(u"\r\n", start);
@@ -203,32 +217,50 @@ bool ParseRegistry(std::u16string_view text, Hive* hive) {
     Values* current = nullptr;
     bool inSection = false;
     for (; i < lines.size(); ++i) {
+        const size_t first = i;
         std::u16string_view line = Trim(lines[i]);
         if (line.empty() || line[0] == u';') continue;
         if (line[0] == u'[') {
-            if (line.back() != u']') return false;
-            std::u16string_view path = line.substr(1, line.size() - 2);
-            inSection = true;
+            // Values after an unreadable section line belong to no key we know.
             current = nullptr;
-            if (!path.empty() && path[0] == u'-') continue;  // a deleted key: its values are ignored
+            inSection = true;
+            if (line.back() != u']') {
+                SkipLine(fileName, first, line);
+                continue;
+            }
+            std::u16string_view path = line.substr(1, line.size() - 2);
+            const bool remove = !path.empty() && path[0] == u'-';
+            if (remove) path.remove_prefix(1);
             std::u16string_view root = path.substr(0, path.find(u'\\'));
             if (!EqualNoCase(root, kHive)) continue;  // another hive: not ours to read
             path.remove_prefix(root.size());
             if (!path.empty()) path.remove_prefix(1);
-            current = &AddKey(*hive, StripTrailingSeparators(path));
+            path = StripTrailingSeparators(path);
+            if (remove) {
+                if (!path.empty()) RemoveKey(*hive, path);  // the hive itself cannot go
+                continue;  // a deleted key's values are ignored
+            }
+            current = &AddKey(*hive, path);
             continue;
         }
-        if (!inSection) return false;
 
+        if (!inSection) {  // a value outside any key
+            SkipLine(fileName, first, line);
+            continue;
+        }
         std::u16string name;
         size_t pos;
         if (line[0] == u'@') {
             pos = 1;
         } else if (!ParseQuoted(line, &pos, &name)) {
-            return false;
+            SkipLine(fileName, first, line);
+            continue;
         }
         std::u16string_view rest = Trim(line.substr(pos));
-        if (rest.empty() || rest[0] != u'=') return false;
+        if (rest.empty() || rest[0] != u'=') {
+            SkipLine(fileName, first, line);
+            continue;
+        }
         rest = Trim(rest.substr(1));
 
         // Hex data may continue on the next lines after a trailing "\".
@@ -249,7 +281,10 @@ bool ParseRegistry(std::u16string_view text, Hive* hive) {
             continue;
         }
         std::vector<uint8_t> data;
-        if (!ParseData(rest, &data)) return false;
+        if (!ParseData(rest, &data)) {
+            SkipLine(fileName, first, line);
+            continue;
+        }
         if (current) SetValue(*current, std::move(name), std::move(data));
     }
     return true;
@@ -265,10 +300,11 @@ std::string RegistryFilePath() {
 
 bool CRegistryKey::Open(std::u16string_view path) {
     values_.clear();
+    const std::string fileName = RegistryFilePath();
     std::string data;
-    if (!ReadSmallFile(RegistryFilePath(), kMaxFileBytes, &data)) return false;
+    if (!ReadSmallFile(fileName, kMaxFileBytes, &data)) return false;
     Hive hive;
-    if (!ParseRegistry(DecodeFile(data), &hive)) return false;
+    if (!ParseRegistry(fileName, DecodeFile(data), &hive)) return false;
     auto it = hive.find(FoldString(StripTrailingSeparators(path)));
     if (it == hive.end()) return false;
     values_ = std::move(it->second);

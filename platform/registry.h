@@ -21,8 +21,9 @@ class CRegistryKey {
 public:
     // RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE): false when
     // the key does not exist. Key names compare case-insensitively; a
-    // trailing "\" names the key itself. A missing or malformed registry
-    // file holds no keys.
+    // trailing "\" names the key itself. A missing file, or one that is not a
+    // registry export, holds no keys; an unreadable line in an export is
+    // skipped with a note on standard error.
     bool Open(std::u16string_view path);
 
     // RegQueryValueExW: copies the value's data (a string as UTF-16 with its

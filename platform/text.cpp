@@ -103,10 +103,10 @@ bool IconvConvert(const char* to, const char* from, const char* in, size_t inLen
         if (errno == EILSEQ || errno == EINVAL) {
             out.append(replacement);
             size_t skip = inUnit;
-            if (inUnit == 2 && left >= 4) {  // a surrogate pair is one character
-                char16_t u;
-                std::memcpy(&u, src, 2);
-                if (u >= 0xD800 && u <= 0xDBFF) skip = 4;
+            if (inUnit == 2 && left >= 4) {  // a surrogate pair is one character, a lone one is not
+                char16_t u[2];
+                std::memcpy(u, src, 4);
+                if (u[0] >= 0xD800 && u[0] <= 0xDBFF && u[1] >= 0xDC00 && u[1] <= 0xDFFF) skip = 4;
             }
             if (skip > left) skip = left;
             src += skip;
@@ -196,6 +196,13 @@ std::string WideToAnsi(std::u16string_view text) {
     std::string out;
     if (!IconvConvert(nl_langinfo(CODESET), "UTF-16LE", reinterpret_cast<const char*>(text.data()),
                       text.size() * 2, out, "?", 2))
+        return {};
+    return out;
+}
+
+std::string WideToGb18030(const std::u16string& text) {
+    std::string out;
+    if (!IconvConvert("GB18030", "UTF-16LE", reinterpret_cast<const char*>(text.data()), text.size() * 2, out, "?", 2))
         return {};
     return out;
 }

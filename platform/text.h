@@ -13,6 +13,11 @@ namespace tesvano {
 // gives the empty string.
 std::string WideToAnsi(std::u16string_view text);
 
+// UTF-16 -> GB18030, the text the speech engine is told it gets (a superset
+// of GB2312 that holds all of Unicode). Only lone surrogates become '?'; a
+// broken iconv set-up gives the empty string.
+std::string WideToGb18030(const std::u16string& text);
+
 // The locale's narrow text -> UTF-16. Invalid sequences become U+FFFD.
 std::u16string AnsiToWide(std::string_view text);
 

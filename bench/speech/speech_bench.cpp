@@ -25,7 +25,7 @@ struct Run {
 
 bool Speak(const char* voice, const std::string& text, Run* run) {
     std::string params = std::string("voice_name =") + voice +
-                         ", text_encoding = gb2312, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
+                         ", text_encoding = utf8, sample_rate = 16000, speed = 50, volume = 50, pitch = 50, rdn = 2";
     auto t0 = Clock::now();
     int error = 0;
     const char* id = QTTSSessionBegin(params.c_str(), &error);

@@ -15,8 +15,9 @@
  * Session parameters are "key = value" pairs separated by commas:
  *   voice_name     one of the 17 voices (blanks around it do not matter)
  *   sample_rate    8000 or 16000 (default 16000)
- *   text_encoding  gb2312, gbk, gb18030 or utf8: text that is valid UTF-8
- *                  is read as UTF-8 under any of them, other text as GB18030
+ *   text_encoding  gb2312, gbk or gb18030: the text is read as GB18030;
+ *                  utf8 (or utf-8): the text is read as UTF-8; none: text
+ *                  that is valid UTF-8 is read as UTF-8, other text as GB18030
  *   speed, volume, pitch   0..100, 50 = the voice's normal
  * Other keys are accepted and ignored.
  */

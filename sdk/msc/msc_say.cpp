@@ -3,7 +3,7 @@
 //   msc-say [-v voice] [-r 8000|16000] [-s speed] [-p pitch] [-a volume] -o out.wav text...
 //   msc-say -l          lists the voices
 // Without text arguments the text is read from standard input. Text that is
-// not UTF-8 is read as GB18030, as the engine does.
+// not UTF-8 is read as GB18030: the session declares no text encoding.
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "MSPLogin failed, error code: %d.\n", error);
         return 1;
     }
-    std::string params = "voice_name = " + voice + ", text_encoding = gb2312, sample_rate = " + std::to_string(rate) +
+    std::string params = "voice_name = " + voice + ", sample_rate = " + std::to_string(rate) +
                          ", speed = " + std::to_string(speed) + ", volume = " + std::to_string(volume) +
                          ", pitch = " + std::to_string(pitch);
     std::vector<uint8_t> pcm;

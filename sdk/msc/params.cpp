@@ -70,8 +70,9 @@ int ParseSessionParams(std::string_view text, SessionParams* out) {
             if (!ParseLevel(value, &out->pitch)) return MSP_ERROR_INVALID_PARA;
         } else if (key == "text_encoding") {
             std::string enc = Lower(value);
+            // GB18030 holds GB2312 and GBK whole, so one decoder reads all three.
             if (enc == "gb2312" || enc == "gbk" || enc == "gb18030")
-                out->encoding = TextEncoding::kAuto;
+                out->encoding = TextEncoding::kGb18030;
             else if (enc == "utf8" || enc == "utf-8")
                 out->encoding = TextEncoding::kUtf8;
             else

@@ -15,7 +15,8 @@ using KeyValues = std::vector<std::pair<std::string, std::string>>;
 // when a pair has no "=" or no key.
 bool ParseKeyValues(std::string_view text, KeyValues* out);
 
-enum class TextEncoding { kAuto, kUtf8 };
+// kAuto when the session declares none: the text's bytes decide.
+enum class TextEncoding { kAuto, kUtf8, kGb18030 };
 
 struct SessionParams {
     std::string voiceName;  // trimmed

@@ -1,12 +1,17 @@
 #include "sdk/msc/speaker.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
+#include <new>
 #include <soxr.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "sdk/msc/msc.h"
 
@@ -14,10 +19,15 @@ namespace msc {
 namespace {
 
 int g_nativeRate = 0;
-std::string g_currentVoice;          // loading a voice reads its dictionary: skip when unchanged
+std::string g_currentVoice;          // loading a voice reads its dictionary: skip when the next run keeps it
 std::vector<int16_t>* g_sink = nullptr;
 std::vector<int16_t> g_native;       // reused, so long texts do not regrow it every time
 std::vector<float> g_resampled;
+
+// Exit codes of the speaking child.
+constexpr int kChildEngineError = 1;
+constexpr int kChildNoMemory = 2;
+constexpr int kChildWriteError = 3;
 
 int OnSamples(short* samples, int count, espeak_EVENT*) {
     if (samples && count > 0 && g_sink) g_sink->insert(g_sink->end(), samples, samples + count);
@@ -36,6 +46,98 @@ int SpeakRun(const EspeakSettings& s, const std::string& text) {
     // No end pause: runs of one sentence join without a gap.
     if (espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr, nullptr) != EE_OK)
         return MSP_ERROR_ENGINE;
+    return MSP_SUCCESS;
+}
+
+int SpeakRuns(const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs) {
+    espeak_SetSynthCallback(OnSamples);
+    g_native.clear();
+    g_sink = &g_native;
+    int result = MSP_SUCCESS;
+    for (const TextRun& run : runs) {
+        result = SpeakRun(MakeEspeakSettings(voice, run.script, params.speed, params.pitch), run.text);
+        if (result != MSP_SUCCESS) break;
+    }
+    g_sink = nullptr;
+    return result;
+}
+
+bool WriteAll(int fd, const void* data, size_t bytes) {
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        ssize_t n = write(fd, p, bytes);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        bytes -= size_t(n);
+    }
+    return true;
+}
+
+[[noreturn]] void ChildSpeak(int fd, const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs) {
+    int code = 0;
+    try {
+        if (SpeakRuns(voice, params, runs) != MSP_SUCCESS)
+            code = kChildEngineError;
+        else if (!WriteAll(fd, g_native.data(), g_native.size() * sizeof(int16_t)))
+            code = kChildWriteError;
+    } catch (const std::bad_alloc&) {
+        code = kChildNoMemory;
+    } catch (...) {
+        code = kChildEngineError;
+    }
+    if (close(fd) != 0 && code == 0) code = kChildWriteError;
+    _exit(code);  // no atexit handlers or destructors of the caller's process
+}
+
+// espeak-ng carries state from one utterance to the next that no call of its
+// API resets (its pitch flutter and wave generator phase): the same text would
+// come out a few samples different each time. So this process never speaks;
+// each utterance is spoken by a child forked from its untouched state.
+int SpeakInChild(const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs,
+                 std::vector<int16_t>* native) {
+    native->clear();
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return MSP_ERROR_ENGINE;
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return MSP_ERROR_ENGINE;
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        ChildSpeak(fds[1], voice, params, runs);
+    }
+    close(fds[1]);
+
+    std::vector<char> bytes;
+    bool readError = false;
+    try {
+        char buffer[65536];
+        for (;;) {
+            ssize_t n = read(fds[0], buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                readError = true;
+                break;
+            }
+            if (n == 0) break;
+            bytes.insert(bytes.end(), buffer, buffer + n);
+        }
+    } catch (const std::bad_alloc&) {
+        readError = true;
+    }
+    close(fds[0]);  // a child still writing gets SIGPIPE and ends
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return MSP_ERROR_ENGINE;
+    }
+    if (!WIFEXITED(status)) return MSP_ERROR_ENGINE;
+    if (WEXITSTATUS(status) == kChildNoMemory) return MSP_ERROR_NO_MEMORY;
+    if (WEXITSTATUS(status) != 0 || readError || bytes.size() % sizeof(int16_t) != 0) return MSP_ERROR_ENGINE;
+    native->resize(bytes.size() / sizeof(int16_t));
+    if (!bytes.empty()) std::memcpy(native->data(), bytes.data(), bytes.size());
     return MSP_SUCCESS;
 }
 
@@ -61,16 +163,7 @@ int Speak(const Voice& voice, const SessionParams& params, const std::vector<Tex
           std::vector<int16_t>* pcm) {
     pcm->clear();
     if (g_nativeRate <= 0) return MSP_ERROR_ENGINE;
-    // Someone else in the process may have set another callback.
-    espeak_SetSynthCallback(OnSamples);
-    g_native.clear();
-    g_sink = &g_native;
-    int result = MSP_SUCCESS;
-    for (const TextRun& run : runs) {
-        result = SpeakRun(MakeEspeakSettings(voice, run.script, params.speed, params.pitch), run.text);
-        if (result != MSP_SUCCESS) break;
-    }
-    g_sink = nullptr;
+    int result = SpeakInChild(voice, params, runs, &g_native);
     if (result != MSP_SUCCESS) return result;
     float level = kPeakLevel * std::min(1.0f, float(params.volume) / 50.0f);
     return ResampleAndNormalise(g_native, g_nativeRate, params.sampleRate, level, pcm);

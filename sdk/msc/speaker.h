@@ -17,7 +17,9 @@ int StartEngine();
 // espeak-ng's own sample rate; 0 before StartEngine.
 int NativeRate();
 
-// Speaks the runs one after another. The caller serialises calls.
+// Speaks the runs one after another in a child process forked from the
+// engine's state as StartEngine left it, so the same runs always give the
+// same samples. The caller serialises calls.
 int Speak(const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs,
           std::vector<int16_t>* pcm);
 

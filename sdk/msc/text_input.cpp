@@ -101,7 +101,8 @@ bool IsValidUtf8(std::string_view s) {
 }
 
 int DecodeText(std::string_view bytes, TextEncoding encoding, std::string* utf8) {
-    if (IsValidUtf8(bytes)) {
+    utf8->clear();
+    if (encoding != TextEncoding::kGb18030 && IsValidUtf8(bytes)) {
         utf8->assign(bytes);
         return MSP_SUCCESS;
     }
@@ -123,7 +124,9 @@ int DecodeText(std::string_view bytes, TextEncoding encoding, std::string* utf8)
     }
     utf8->resize(utf8->size() - outLeft);
     // GB18030 maps every valid sequence into Unicode, but be sure.
-    return IsValidUtf8(*utf8) ? MSP_SUCCESS : MSP_ERROR_TEXT_ENCODING;
+    if (IsValidUtf8(*utf8)) return MSP_SUCCESS;
+    utf8->clear();
+    return MSP_ERROR_TEXT_ENCODING;
 }
 
 std::vector<TextRun> SplitScriptRuns(std::string_view utf8) {

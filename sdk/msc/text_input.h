@@ -13,8 +13,8 @@ namespace msc {
 
 bool IsValidUtf8(std::string_view bytes);
 
-// Valid UTF-8 is taken as it is; other bytes are read as GB18030 (a superset
-// of GB2312) unless the session declared UTF-8. MSP_SUCCESS or
+// Reads the bytes in the declared encoding; with none declared, valid UTF-8
+// is taken as it is and other bytes are read as GB18030. MSP_SUCCESS or
 // MSP_ERROR_TEXT_ENCODING.
 int DecodeText(std::string_view bytes, TextEncoding encoding, std::string* utf8);
 

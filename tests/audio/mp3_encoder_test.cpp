@@ -1,5 +1,8 @@
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <lame/lame.h>
+#include <vector>
 
 #include "audio/mp3_encoder.h"
 #include "tests/support/audio_tools.h"
@@ -39,16 +42,45 @@ TEST(Mp3Encoder, CameraFormatReadByIndependentTools) {
     }
 }
 
-TEST(Mp3Encoder, OddAndShortInputs) {
-    // 4097 bytes: the trailing odd byte is ignored; 0 bytes: straight to the flush.
-    for (size_t bytes : {size_t(0), size_t(1), size_t(4096), size_t(4097), size_t(6000)}) {
-        SCOPED_TRACE(bytes);
-        std::vector<uint8_t> pcm(bytes, 0x11);
+TEST(Mp3Encoder, ChunksFedToLame) {
+    // A trailing odd byte is dropped; an empty input goes straight to the flush.
+    const struct {
+        size_t bytes;
+        std::vector<int> chunks;
+    } cases[] = {
+        {0, {}}, {1, {0}}, {4096, {2048}}, {4097, {2048, 0}}, {6000, {2048, 952}}, {8192, {2048, 2048}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        std::vector<uint8_t> pcm(c.bytes, 0x11);
         CMp3Encoder enc(16000);
+        std::vector<int> fed;
+        enc.SetEncodeChunk([&fed](lame_global_struct* lame, const short* samples, int count, uint8_t* out, int size) {
+            fed.push_back(count);
+            return lame_encode_buffer(lame, samples, nullptr, count, out, size);
+        });
         // LAME's flush always yields at least one frame.
         EXPECT_EQ(enc.Encode(pcm.data(), pcm.size()), 1);
         EXPECT_GT(enc.length(), 0u);
+        EXPECT_EQ(fed, c.chunks);
     }
+}
+
+TEST(Mp3Encoder, FailedEncodeLeavesNothingToSave) {
+    test::TempDir dir;
+    const auto pcm = test::AsBytes(test::SpeechLikePcm(16000, 3.0));
+    CMp3Encoder enc(16000);
+    int calls = 0;
+    enc.SetEncodeChunk([&calls](lame_global_struct* lame, const short* samples, int count, uint8_t* out, int size) {
+        // Output already produced by the first chunks must not survive the error.
+        if (++calls == 3) return -1;
+        return lame_encode_buffer(lame, samples, nullptr, count, out, size);
+    });
+    EXPECT_EQ(enc.Encode(pcm.data(), pcm.size()), 0);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(enc.length(), 0u);
+    EXPECT_EQ(enc.SaveToFile(dir / "failed.mp3"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "failed.mp3"));
 }
 
 TEST(Mp3Encoder, BufferGrowsInsteadOfDroppingAudio) {

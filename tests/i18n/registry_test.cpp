@@ -123,18 +123,12 @@ TEST_F(RegistryTest, Utf16ExportWithByteOrderMarkIsRead) {
     EXPECT_EQ(QueryString(key, u"Language"), u"Traditional Chinese");
 }
 
-TEST_F(RegistryTest, MissingOrMalformedFileHoldsNoKeys) {
+TEST_F(RegistryTest, FileThatIsNotAnExportHoldsNoKeys) {
     const std::string good = RegWithLanguage("Korean");
     const std::string cases[] = {
-        "",                                                     // empty
-        good.substr(good.find('[')),                            // no header line
-        good + "garbage line\n",                                // a line of no known form
-        good + "\"Broken\"=\"no closing quote\n",               // unterminated string
-        good + "\"Num\"=dword:12\n",                            // short dword
-        good + "\"Hex\"=hex:4g\n",                              // bad hex digit
-        "Windows Registry Editor Version 5.00\n\"Orphan\"=\"value outside a key\"\n",
-        "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\Software\n",
-        std::string("\x00\xff\x13[\x00\"=", 7),                 // binary
+        "",                                      // empty
+        good.substr(good.find('[')),             // no header line
+        std::string("\x00\xff\x13[\x00\"=", 7),  // binary
     };
     CRegistryKey key;
     EXPECT_FALSE(key.Open(kUninstall)) << "no file at all";
@@ -146,6 +140,62 @@ TEST_F(RegistryTest, MissingOrMalformedFileHoldsNoKeys) {
     std::filesystem::create_directory(dir / "folder.reg");
     setenv("TESVANO_REGISTRY", (dir / "folder.reg").c_str(), 1);
     EXPECT_FALSE(key.Open(kUninstall)) << "a folder is not a registry file";
+}
+
+TEST_F(RegistryTest, UnreadableLineIsSkippedWithANote) {
+    const std::string good = RegWithLanguage("Korean");
+    const std::string header = good.substr(0, good.find('['));
+    const std::string section = good.substr(good.find('['));
+    const std::string cases[] = {
+        "\"Other\"=hex:zz\n",                     // bad hex digit
+        "garbage line\n",                         // a line of no known form
+        "\"Broken\"=\"no closing quote\n",         // unterminated string
+        "\"Num\"=dword:12\n",                      // short dword
+        "\"NoValue\"\n",                           // no "="
+        "[HKEY_LOCAL_MACHINE\\Software\n",         // unterminated section
+    };
+    for (const std::string& bad : cases) {
+        SCOPED_TRACE(bad);
+        for (const std::string& text : {good + bad, header + bad + section}) {
+            Write("registry.reg", text);
+            CRegistryKey key;
+            ::testing::internal::CaptureStderr();
+            const bool opened = key.Open(kUninstall);
+            const std::string note = ::testing::internal::GetCapturedStderr();
+            ASSERT_TRUE(opened);
+            EXPECT_EQ(QueryString(key, u"Language"), u"Korean");
+            EXPECT_NE(note.find("registry.reg:"), std::string::npos) << note;
+            EXPECT_NE(note.find(bad.substr(0, bad.size() - 1)), std::string::npos) << note;
+        }
+    }
+    // A value before any key is skipped too, and names no key.
+    Write("registry.reg", "Windows Registry Editor Version 5.00\n\"Orphan\"=\"x\"\n");
+    CRegistryKey key;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(key.Open(u"Software"));
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Orphan"), std::string::npos);
+}
+
+TEST_F(RegistryTest, RemovedKeyTakesItsSubkeysAndValues) {
+    const std::string text = RegWithLanguage("Korean") +
+                             "[HKEY_LOCAL_MACHINE\\Software\\Keep]\n\"A\"=\"1\"\n"
+                             "[-HKEY_LOCAL_MACHINE\\software\\microsoft\\windows]\n"
+                             "\"Ignored\"=\"2\"\n"
+                             "[HKEY_LOCAL_MACHINE\\Software\\Later]\n\"B\"=\"3\"\n";
+    Write("registry.reg", text);
+    CRegistryKey key;
+    EXPECT_FALSE(key.Open(kUninstall));
+    EXPECT_FALSE(key.Open(u"Software\\Microsoft\\Windows"));
+    EXPECT_TRUE(key.Open(u"Software\\Microsoft")) << "the parent stays";
+    ASSERT_TRUE(key.Open(u"Software\\Keep"));
+    EXPECT_EQ(QueryString(key, u"A"), u"1");
+    ASSERT_TRUE(key.Open(u"Software\\Later"));
+    EXPECT_EQ(QueryString(key, u"B"), u"3");
+    // Defined again after its removal, the key is back with only its new values.
+    Write("registry.reg", text + "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows]\n\"C\"=\"4\"\n");
+    ASSERT_TRUE(key.Open(u"Software\\Microsoft\\Windows"));
+    EXPECT_EQ(QueryString(key, u"C"), u"4");
+    EXPECT_FALSE(key.Open(kUninstall));
 }
 
 }  // namespace

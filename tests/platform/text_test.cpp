@@ -46,6 +46,10 @@ TEST(AnsiConversion, UnrepresentableBecomesQuestionMarkUnderSingleByteLocale) {
     ASSERT_TRUE(loc.ok());
     EXPECT_EQ(WideToAnsi(u"A中B"), "A?B");
     EXPECT_EQ(WideToAnsi(u"x\U0001F600y"), "x?y");  // a surrogate pair is one character
+    std::u16string lone = u"a";
+    lone.push_back(char16_t(0xD800));
+    lone += u"b";
+    EXPECT_EQ(WideToAnsi(lone), "a?b");  // a lone surrogate does not take the next character
     EXPECT_EQ(AnsiToWide("abc"), u"abc");
 }
 
@@ -55,6 +59,26 @@ TEST(AnsiConversion, LoneSurrogateIsQuestionMark) {
     lone.push_back(char16_t(0xD800));
     lone += u"b";
     EXPECT_EQ(WideToAnsi(lone), "a?b");
+}
+
+// Independent of the locale: the engine is told GB18030 whatever it is.
+TEST(Gb18030Conversion, EveryCharacterIsKeptWhateverTheLocale) {
+    UnderLocale loc("C");
+    ASSERT_TRUE(loc.ok());
+    std::u16string lone = u"a";
+    lone.push_back(char16_t(0xD800));
+    lone += u"b";
+    struct Case {
+        std::u16string wide;
+        std::string bytes;
+    } cases[] = {
+        {u"你好 ok", "\xC4\xE3\xBA\xC3 ok"},   // GB2312's own two-byte codes
+        {u"\u0080", "\x81\x30\x81\x30"},     // outside GBK: four bytes
+        {u"\U00010000", "\x90\x30\x81\x30"}, // a surrogate pair is one character
+        {lone, "a?b"},
+        {u"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(WideToGb18030(c.wide), c.bytes);
 }
 
 TEST(Utf8Conversion, InvalidSequencesBecomeReplacementCharacter) {

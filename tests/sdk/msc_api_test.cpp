@@ -90,9 +90,10 @@ std::pair<long, int> Reference(const std::string& voice, const char* script, con
     return {samples, rate};
 }
 
-std::string ToGb2312(const std::string& utf8) {
-    iconv_t cd = iconv_open("GB2312", "UTF-8");
-    std::string out(utf8.size() * 2, '\0');
+// The text as the program sends it to a session that declares gb2312.
+std::string ToGb18030(const std::string& utf8) {
+    iconv_t cd = iconv_open("GB18030", "UTF-8");
+    std::string out(utf8.size() * 2 + 4, '\0');
     char* in = const_cast<char*>(utf8.data());
     size_t inLeft = utf8.size(), outLeft = out.size();
     char* o = out.data();
@@ -118,9 +119,6 @@ long SayCount(const std::string& voice, int rate, const std::string& text, const
     return std::atol(out.c_str() + out.find(": ") + 2);
 }
 
-// espeak-ng's wave generator carries state from one utterance to the next, so
-// only a first utterance in a fresh process matches its own count exactly;
-// later ones drift by a fraction of a percent.
 TEST_F(MscTest, LengthIsEspeakCountScaledByRate) {
     tesvano::test::TempDir dir;
     struct Case {
@@ -135,9 +133,9 @@ TEST_F(MscTest, LengthIsEspeakCountScaledByRate) {
             SCOPED_TRACE(std::string(c.voice) + " at " + std::to_string(rate));
             const double expected = double(native) * rate / nativeRate;
             EXPECT_NEAR(double(SayCount(c.voice, rate, c.text, dir / "say.wav")), expected, 3.0);
-            Result r = Synthesize(Params(c.voice, rate), c.text);
+            Result r = Synthesize(Params(c.voice, rate), ToGb18030(c.text));
             ASSERT_EQ(r.error, 0);
-            EXPECT_NEAR(double(r.pcm.size()), expected, expected * 0.02);
+            EXPECT_NEAR(double(r.pcm.size()), expected, 3.0);
             // Normalised to -1 dBFS (29204), never clipped.
             EXPECT_NEAR(Peak(r.pcm), 29204, 2);
             EXPECT_TRUE(r.endOnlyOnLast);
@@ -151,7 +149,7 @@ TEST_F(MscTest, MixedTextSpeaksEnglishWordsInEnglish) {
                 Reference("xiaoyan", "han", "拍照").first;
     auto [mandarinOnly, nativeRate] = Reference("xiaoyan", "han", text);
     ASSERT_GT(std::abs(mandarinOnly - runs), runs / 20) << "the two readings should differ";
-    Result r = Synthesize(Params("xiaoyan", 16000), text);
+    Result r = Synthesize(Params("xiaoyan", 16000), ToGb18030(text));
     ASSERT_EQ(r.error, 0);
     EXPECT_NEAR(double(r.pcm.size()), double(runs) * 16000 / nativeRate, runs * 0.01);
 }
@@ -160,7 +158,7 @@ TEST_F(MscTest, EveryVoiceNameIsAcceptedWithOrWithoutBlanks) {
     for (const char* voice : kVoices) {
         for (std::string name : {std::string(voice), " " + std::string(voice), "  " + std::string(voice) + " "}) {
             SCOPED_TRACE("[" + name + "]");
-            Result r = Synthesize(Params(name, 8000), "你好 hello");
+            Result r = Synthesize(Params(name, 8000), ToGb18030("你好 hello"));
             ASSERT_EQ(r.error, 0);
             EXPECT_GT(Peak(r.pcm), 20000);
         }
@@ -208,7 +206,7 @@ TEST_F(MscTest, TextPutRejections) {
         {"0xFF is neither", Params("xiaoyan", 16000), "abc\xff", MSP_ERROR_TEXT_ENCODING},
         {"lead byte then blank", Params("xiaoyan", 16000), "\x81 abc", MSP_ERROR_TEXT_ENCODING},
         {"lone 0x80", Params("xiaoyan", 16000), "\x80", MSP_ERROR_TEXT_ENCODING},
-        {"GB2312 declared UTF-8", "voice_name = xiaoyan, text_encoding = utf8", ToGb2312("你好"), MSP_ERROR_TEXT_ENCODING},
+        {"GB2312 declared UTF-8", "voice_name = xiaoyan, text_encoding = utf8", ToGb18030("你好"), MSP_ERROR_TEXT_ENCODING},
     };
     for (const auto& c : cases) {
         Result r = Synthesize(c.params, c.text);
@@ -226,18 +224,51 @@ TEST_F(MscTest, TextPutRejections) {
     EXPECT_EQ(Synthesize(Params("henry", 8000), std::string("ok").append(MSP_MAX_TEXT_BYTES - 2, ' ')).error, 0);
 }
 
-TEST_F(MscTest, Gb2312TextSoundsLikeTheSameUtf8Text) {
-    std::string gb = ToGb2312(kChinese);
-    ASSERT_NE(gb, kChinese);
-    Result r = Synthesize(Params("xiaoyu", 16000), gb);
-    ASSERT_EQ(r.error, 0);
-    EXPECT_GT(Peak(r.pcm), 20000);
-    // First utterances of fresh processes: exactly the same length.
+TEST_F(MscTest, DeclaredGb2312SoundsLikeTheSameTextDeclaredUtf8) {
+    const std::string utf8Session = Params("xiaoyu", 16000, "text_encoding = utf8");  // the later value counts
+    // 猫忙 in GB18030 is also valid UTF-8 ("èæ"), which a guess would take.
+    for (const std::string& text : {std::string(kChinese), std::string("猫忙")}) {
+        SCOPED_TRACE(text);
+        const std::string gb = ToGb18030(text);
+        ASSERT_NE(gb, text);
+        Result fromGb = Synthesize(Params("xiaoyu", 16000), gb);
+        Result fromUtf8 = Synthesize(utf8Session, text);
+        ASSERT_EQ(fromGb.error, 0);
+        ASSERT_EQ(fromUtf8.error, 0);
+        EXPECT_GT(Peak(fromGb.pcm), 20000);
+        EXPECT_TRUE(fromGb.pcm == fromUtf8.pcm);
+        EXPECT_FALSE(fromGb.pcm == Synthesize(utf8Session, gb).pcm) << "read as the wrong encoding";
+    }
+    // msc-say declares nothing: the engine's guess reads both forms.
     tesvano::test::TempDir dir;
-    long fromGb = SayCount("xiaoyu", 16000, gb, dir / "gb.wav");
+    long fromGb = SayCount("xiaoyu", 16000, ToGb18030(kChinese), dir / "gb.wav");
     EXPECT_GT(fromGb, 16000);
     EXPECT_EQ(fromGb, SayCount("xiaoyu", 16000, kChinese, dir / "utf8.wav"));
-    EXPECT_NEAR(double(r.pcm.size()), double(fromGb), fromGb * 0.02);
+}
+
+// espeak-ng carries state from one utterance to the next; none of it may show.
+TEST_F(MscTest, SameTextAndVoiceGiveTheSameBytesEverySession) {
+    const struct {
+        const char* voice;
+        int rate;
+        std::string text;
+    } cases[] = {{"xiaoyan", 8000, std::string(kChinese) + "Hello 123."}, {"henry", 16000, kEnglish}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.voice);
+        const Result first = Synthesize(Params(c.voice, c.rate), ToGb18030(c.text));
+        ASSERT_EQ(first.error, 0);
+        ASSERT_GT(first.pcm.size(), 8000u);
+        for (int session = 2; session <= 5; ++session) {
+            // Another utterance in between must not matter either.
+            if (session == 4) {
+                ASSERT_EQ(Synthesize(Params("vimary", 16000), "Something else.").error, 0);
+            }
+            const Result again = Synthesize(Params(c.voice, c.rate), ToGb18030(c.text));
+            ASSERT_EQ(again.error, 0);
+            EXPECT_EQ(again.pcm.size(), first.pcm.size()) << "session " << session;
+            EXPECT_TRUE(again.pcm == first.pcm) << "session " << session;
+        }
+    }
 }
 
 TEST_F(MscTest, CallsOutOfOrderAndAfterTheEnd) {
@@ -250,8 +281,9 @@ TEST_F(MscTest, CallsOutOfOrderAndAfterTheEnd) {
     EXPECT_EQ(QTTSAudioGet(id, &length, &status, &error), nullptr);
     EXPECT_EQ(error, MSP_ERROR_OUT_OF_ORDER);
     EXPECT_EQ(length, 0u);
-    ASSERT_EQ(QTTSTextPut(id, "你好", 6, nullptr), 0);
-    EXPECT_EQ(QTTSTextPut(id, "你好", 6, nullptr), MSP_ERROR_OUT_OF_ORDER);
+    const std::string hello = ToGb18030("你好");
+    ASSERT_EQ(QTTSTextPut(id, hello.data(), unsigned(hello.size()), nullptr), 0);
+    EXPECT_EQ(QTTSTextPut(id, hello.data(), unsigned(hello.size()), nullptr), MSP_ERROR_OUT_OF_ORDER);
     do {
         QTTSAudioGet(id, &length, &status, &error);
         ASSERT_EQ(error, 0);
@@ -332,7 +364,7 @@ double MedianPitch(const std::vector<int16_t>& pcm, int rate) {
 // Men lowest, women higher, the two children highest.
 TEST_F(MscTest, VoicePitchFitsTheDescription) {
     auto pitch = [](const char* voice) {
-        Result r = Synthesize(Params(voice, 8000), "今天天气很好我们去公园散步吧");
+        Result r = Synthesize(Params(voice, 8000), ToGb18030("今天天气很好我们去公园散步吧"));
         EXPECT_EQ(r.error, 0);
         return MedianPitch(r.pcm, 8000);
     };

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sdk/msc/msc.h"
@@ -57,15 +58,49 @@ TEST(MscText, Utf8Validity) {
     for (const auto& c : cases) EXPECT_EQ(msc::IsValidUtf8(c.bytes), c.valid) << c.bytes;
 }
 
-TEST(MscText, DecodesGb18030WhenNotUtf8) {
-    std::string utf8;
-    EXPECT_EQ(msc::DecodeText("\xC4\xE3\xBA\xC3 ok", msc::TextEncoding::kAuto, &utf8), MSP_SUCCESS);
-    EXPECT_EQ(utf8, "你好 ok");
-    EXPECT_EQ(msc::DecodeText("\x81\x30\x81\x30", msc::TextEncoding::kAuto, &utf8), MSP_SUCCESS);  // four-byte form
-    EXPECT_EQ(utf8, "\xC2\x80");
-    EXPECT_EQ(msc::DecodeText("\xC4\xE3", msc::TextEncoding::kUtf8, &utf8), MSP_ERROR_TEXT_ENCODING);
-    EXPECT_EQ(msc::DecodeText("\xC4", msc::TextEncoding::kAuto, &utf8), MSP_ERROR_TEXT_ENCODING);  // cut short
-    EXPECT_EQ(msc::DecodeText("\xFF\xFF", msc::TextEncoding::kAuto, &utf8), MSP_ERROR_TEXT_ENCODING);
+TEST(MscParams, DeclaredTextEncoding) {
+    using E = msc::TextEncoding;
+    const std::pair<const char*, E> cases[] = {
+        {"", E::kAuto}, {", text_encoding = gb2312", E::kGb18030}, {", text_encoding = GBK", E::kGb18030},
+        {", text_encoding = gb18030", E::kGb18030}, {", text_encoding = utf8", E::kUtf8},
+        {", text_encoding = UTF-8", E::kUtf8},
+    };
+    for (const auto& [declared, encoding] : cases) {
+        msc::SessionParams p;
+        ASSERT_EQ(msc::ParseSessionParams(std::string("voice_name = xiaoyan") + declared, &p), MSP_SUCCESS) << declared;
+        EXPECT_EQ(p.encoding, encoding) << declared;
+    }
+}
+
+TEST(MscText, DecodesByTheDeclaredEncoding) {
+    using msc::TextEncoding;
+    // 猫忙 in GB18030 happens to be valid UTF-8 too ("èæ"): only the declaration tells them apart.
+    const std::string catBusy = "\xC3\xA8\xC3\xA6";
+    struct Case {
+        std::string bytes;
+        TextEncoding encoding;
+        int error;
+        std::string utf8;
+    } cases[] = {
+        {catBusy, TextEncoding::kGb18030, MSP_SUCCESS, "猫忙"},
+        {catBusy, TextEncoding::kUtf8, MSP_SUCCESS, "èæ"},
+        {catBusy, TextEncoding::kAuto, MSP_SUCCESS, "èæ"},  // a guess prefers UTF-8
+        {"\xC4\xE3\xBA\xC3 ok", TextEncoding::kGb18030, MSP_SUCCESS, "你好 ok"},
+        {"\xC4\xE3\xBA\xC3 ok", TextEncoding::kAuto, MSP_SUCCESS, "你好 ok"},
+        {"\xC4\xE3", TextEncoding::kUtf8, MSP_ERROR_TEXT_ENCODING, ""},
+        {"你好", TextEncoding::kGb18030, MSP_SUCCESS, "浣犲ソ"},  // UTF-8 sent as GB18030 is read as GB18030
+        {"你好", TextEncoding::kAuto, MSP_SUCCESS, "你好"},
+        {"\x81\x30\x81\x30", TextEncoding::kGb18030, MSP_SUCCESS, "\xC2\x80"},  // four-byte form
+        {"\xC4", TextEncoding::kGb18030, MSP_ERROR_TEXT_ENCODING, ""},  // cut short
+        {"\xC4", TextEncoding::kAuto, MSP_ERROR_TEXT_ENCODING, ""},
+        {"\xFF\xFF", TextEncoding::kGb18030, MSP_ERROR_TEXT_ENCODING, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes + " as " + std::to_string(int(c.encoding)));
+        std::string utf8 = "stale";
+        EXPECT_EQ(msc::DecodeText(c.bytes, c.encoding, &utf8), c.error);
+        EXPECT_EQ(utf8, c.utf8);
+    }
 }
 
 TEST(MscText, ScriptRuns) {
