@@ -97,7 +97,8 @@ int SynthesizeSpeech(IMainWindow& w, int sampleRate, const std::u16string& text,
     // Whatever happens from here (memory running out while mixing, say), the
     // login is given back before the failure travels on.
     try {
-        const std::string narrow = WideToAnsi(text);
+        // The session declares gb2312; GB18030 is its superset and holds every character.
+        const std::string narrow = WideToGb18030(text);
         PcmBuffer speech;
         const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
         if (status != 0) {

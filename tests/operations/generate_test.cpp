@@ -68,7 +68,7 @@ TEST(GenerateMp3, WritesTheFileAndExactlyItsLines) {
     EXPECT_EQ(f.w.opened, std::vector<std::u16string>{W(path)});
     EXPECT_TRUE(f.w.boxes.empty());
     EXPECT_EQ(f.engine.calls.back(), "logout");
-    EXPECT_TRUE(f.engine.Called("put:你好，世界。"));  // the engine hears the whole text
+    EXPECT_TRUE(f.engine.Called("put:" "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7\xA1\xA3"));  // the whole text, in GB18030
 
     // Again from the same text: the file is replaced.
     f.engine.next = 0;

@@ -124,7 +124,8 @@ TEST(Synthesis, LoginSessionAndResultContract) {
         PcmBuffer pcm;
         EXPECT_EQ(SynthesizeSpeech(f.w, 8000, u"你好，世界。Hello, world.", &pcm), 6400);
         EXPECT_EQ(f.w.logTexts.back(), T("TEXT_CREATE_VOICE_OK") + u"6400.\n");
-        EXPECT_TRUE(f.engine.Called("put:你好，世界。Hello, world."));
+        // As declared: GB18030 bytes, not UTF-8.
+        EXPECT_TRUE(f.engine.Called("put:" "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7\xA1\xA3" "Hello, world."));
         EXPECT_TRUE(f.engine.Called("begin:voice_name =xiaoyu, text_encoding = gb2312, sample_rate = 8000,"));
         EXPECT_FALSE(f.engine.Called("logout"));  // the caller logs out
     }
