@@ -37,7 +37,9 @@ bool IsContentError(int error) {
            error == AVERROR_STREAM_NOT_FOUND || error == AVERROR_PATCHWELCOME || error == AVERROR(ENOSYS);
 }
 
-constexpr const char* kMicroseconds5s = "5000000";
+// FFmpeg's own socket timeouts only back up the deadline of the interrupt
+// callback, which decides what a silent source is.
+constexpr const char* kSocketTimeoutUs = "10000000";
 
 }  // namespace
 
@@ -78,13 +80,16 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
 
     AVDictionary* options = nullptr;
     const AVInputFormat* forced = nullptr;
+    // A live source is probed for half a second, not five: the stream's
+    // audio is known by then, and the operator waits for the start.
+    if (live_) av_dict_set(&options, "analyzeduration", "500000", 0);
     if (source.rtsp) {
         // Firewalls drop RTP over UDP; the interleaved TCP connection gets through.
         av_dict_set(&options, "rtsp_transport", "tcp", 0);
         av_dict_set(&options, "allowed_media_types", "audio", 0);
-        av_dict_set(&options, "timeout", kMicroseconds5s, 0);
+        av_dict_set(&options, "timeout", kSocketTimeoutUs, 0);
     } else if (source.kind == SourceKind::kNetwork) {
-        av_dict_set(&options, "rw_timeout", kMicroseconds5s, 0);
+        av_dict_set(&options, "rw_timeout", kSocketTimeoutUs, 0);
     } else if (source.kind == SourceKind::kDevice) {
         forced = av_find_input_format(source.deviceFormat.c_str());
         if (!forced) {
@@ -95,7 +100,11 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
     int r = avformat_open_input(&format_, source.openName.c_str(), forced, &options);
     av_dict_free(&options);
     if (r < 0) {  // format_ is freed and null
-        *reason = Interrupted(this) ? "no answer within 5 seconds" : ErrorText(r);
+        if (Interrupted(this)) {
+            *reason = "no answer within 5 seconds";
+            return QUABO_NETSDK_ERR_NOT_FIND_DEVICE;
+        }
+        *reason = ErrorText(r);
         if (r == AVERROR(ENOMEM)) return QUABO_NETSDK_ERR_OUT_OF_MEMORY;
         return IsContentError(r) ? QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE : QUABO_NETSDK_ERR_NOT_FIND_DEVICE;
     }

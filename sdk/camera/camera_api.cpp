@@ -35,6 +35,12 @@ public:
 
     void Start() { thread_ = std::thread(&Session::Run, this); }
 
+    // From the callback itself: that block is the last one delivered.
+    void AskToStopFromCallback() {
+        stopFromCallback_ = true;
+        AskToStop();
+    }
+
     void AskToStop() {
         {
             std::lock_guard<std::mutex> lock(pauseMutex_);
@@ -61,6 +67,7 @@ private:
     QUABO_NETSDK_AudioCallback callback_;
     void* user_;
     std::atomic<bool> stop_{false};
+    bool stopFromCallback_ = false;  // set and read on the capture thread only
     std::mutex pauseMutex_;
     std::condition_variable pauseWake_;
     std::unique_ptr<AudioInput> input_;
@@ -73,7 +80,8 @@ thread_local Session* t_session = nullptr;  // the session whose thread this is
 // Hands out whole 40 ms blocks; with tail, also the rest.
 void Session::Deliver(bool tail) {
     size_t done = 0;
-    while (pending_.size() - done >= blockSamples_ || (tail && done < pending_.size())) {
+    if (stopFromCallback_) done = pending_.size();
+    while (!stopFromCallback_ && (pending_.size() - done >= blockSamples_ || (tail && done < pending_.size()))) {
         size_t n = std::min(blockSamples_, pending_.size() - done);
         callback_(reinterpret_cast<const unsigned char*>(pending_.data() + done), unsigned(n * sizeof(int16_t)), user_);
         done += n;
@@ -173,7 +181,7 @@ int Start(int rate, int bits, int channels, QUABO_NETSDK_AudioCallback callback,
 
 int Stop() {
     if (t_session) {
-        t_session->AskToStop();
+        t_session->AskToStopFromCallback();
         return QUABO_NETSDK_OK;
     }
     std::lock_guard<std::mutex> lock(g_mutex);
