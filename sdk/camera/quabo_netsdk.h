@@ -41,7 +41,8 @@ extern "C" {
  * value is ignored. */
 typedef int (*QUABO_NETSDK_AudioCallback)(const unsigned char* data, unsigned int length, void* user);
 
-/* Opens the configured source within 5 seconds and starts delivering. */
+/* Opens the configured source within 5 seconds and starts delivering. Until
+ * the stop, a further start is refused, also after a file source ended. */
 QUABO_NETSDK_API int QUABO_NETSDK_IPC_StartAudioCapture(int sampleRate, int bitsPerSample, int channels,
                                                         QUABO_NETSDK_AudioCallback callback, void* user);
 /* Stops and waits for the capture thread: no callback runs after it returns.
