@@ -87,6 +87,8 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
         // Firewalls drop RTP over UDP; the interleaved TCP connection gets through.
         av_dict_set(&options, "rtsp_transport", "tcp", 0);
         av_dict_set(&options, "allowed_media_types", "audio", 0);
+        // No PLAY before we know there is an audio track to play.
+        av_dict_set(&options, "initial_pause", "1", 0);
         av_dict_set(&options, "timeout", kSocketTimeoutUs, 0);
     } else if (source.kind == SourceKind::kNetwork) {
         av_dict_set(&options, "rw_timeout", kSocketTimeoutUs, 0);
@@ -107,6 +109,20 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
         *reason = ErrorText(r);
         if (r == AVERROR(ENOMEM)) return QUABO_NETSDK_ERR_OUT_OF_MEMORY;
         return IsContentError(r) ? QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE : QUABO_NETSDK_ERR_NOT_FIND_DEVICE;
+    }
+    if (source.rtsp) {
+        bool audio = false;
+        for (unsigned i = 0; i < format_->nb_streams; ++i)
+            audio = audio || format_->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+        if (!audio) {
+            *reason = "the stream has no audio track";
+            return QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE;
+        }
+        r = av_read_play(format_);
+        if (r < 0) {
+            *reason = Interrupted(this) ? "no answer to PLAY within 5 seconds" : "PLAY refused: " + ErrorText(r);
+            return Interrupted(this) ? QUABO_NETSDK_ERR_NOT_FIND_DEVICE : QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE;
+        }
     }
     r = avformat_find_stream_info(format_, nullptr);
     if (r < 0) {

@@ -341,6 +341,8 @@ struct LiveCase {
     int rate;
 };
 
+void PrintTo(const LiveCase& c, std::ostream* os) { *os << c.name; }
+
 class CameraLive : public CameraCapture, public testing::WithParamInterface<LiveCase> {};
 
 TEST_P(CameraLive, FiveSecondsOfTheOneKilohertzTone) {
@@ -486,7 +488,10 @@ TEST_F(CameraCapture, SourcesWithoutAudioWeCanDecode) {
     std::vector<uint8_t> noise(20000);
     for (size_t i = 0; i < noise.size(); ++i) noise[i] = uint8_t((i * 2654435761u) >> 13);
     tesvano::test::WriteFileBytes(garbage, noise);
-    for (const std::string& path : {video, garbage}) {
+    Child server({BinDir() + "/camera_rtsp_tone_server", "video"});
+    std::string port;
+    ASSERT_TRUE(server.ReadLine(&port, 10s)) << "RTSP server did not start";
+    for (const std::string& path : {video, garbage, "rtsp://127.0.0.1:" + port + "/tone"}) {
         Use(path);
         Sink sink;
         EXPECT_EQ(Start(8000, &sink), QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE) << path;
@@ -551,6 +556,8 @@ struct FileCase {
     int rate;
     int maxDifference;  // against ffmpeg's own decoding and conversion
 };
+
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
 
 class CameraFile : public CameraCapture, public testing::WithParamInterface<FileCase> {};
 

@@ -1,5 +1,4 @@
-// The capture library's configuration lookup, source kinds and password
-// masking.
+// The capture library's configuration lookup and password masking.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +10,6 @@
 namespace {
 
 using camera::ConfigResult;
-using camera::SourceKind;
 using tesvano::test::TempDir;
 
 TEST(CameraSource, MasksPasswordsWhereverTheyStand) {
@@ -33,34 +31,6 @@ TEST(CameraSource, MasksPasswordsWhereverTheyStand) {
         {"", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(camera::MaskPasswords(c.text), c.masked) << c.text;
-}
-
-TEST(CameraSource, KindAndWhatFfmpegOpens) {
-    struct Case {
-        const char* url;
-        SourceKind kind;
-        const char* openName;
-        const char* device;
-        bool rtsp, http;
-    };
-    const Case cases[] = {
-        {"rtsp://u:p@cam:554/live", SourceKind::kNetwork, "rtsp://u:p@cam:554/live", "", true, false},
-        {"RTSP://cam/live", SourceKind::kNetwork, "RTSP://cam/live", "", true, false},
-        {"http://cam/audio", SourceKind::kNetwork, "http://cam/audio", "", false, true},
-        {"udp://127.0.0.1:5000", SourceKind::kNetwork, "udp://127.0.0.1:5000", "", false, false},
-        {"alsa:default", SourceKind::kDevice, "default", "alsa", false, false},
-        {"pulse:", SourceKind::kDevice, "default", "pulse", false, false},
-        {"/tmp/a:b.wav", SourceKind::kFile, "file:/tmp/a:b.wav", "", false, false},
-        {"file:///tmp/x.wav", SourceKind::kFile, "file:///tmp/x.wav", "", false, false},
-    };
-    for (const Case& c : cases) {
-        camera::Source s = camera::ClassifySource(c.url);
-        EXPECT_EQ(s.kind, c.kind) << c.url;
-        EXPECT_EQ(s.openName, c.openName) << c.url;
-        EXPECT_EQ(s.deviceFormat, c.device) << c.url;
-        EXPECT_EQ(s.rtsp, c.rtsp) << c.url;
-        EXPECT_EQ(s.http, c.http) << c.url;
-    }
 }
 
 TEST(CameraSource, FirstPlaceThatNamesASourceWins) {
@@ -102,38 +72,6 @@ TEST(CameraSource, FirstPlaceThatNamesASourceWins) {
             EXPECT_NE(error.find(folder), std::string::npos) << c.name << ": " << error;
         }
     }
-}
-
-TEST(CameraSource, UserFileFollowsXdgConfigHome) {
-    struct Case {
-        const char* xdg;  // null: unset
-        const char* home;
-        const char* userFile;
-    };
-    const Case cases[] = {
-        {"/x/cfg", "/home/u", "/x/cfg/tesvano/camera.conf"},
-        {nullptr, "/home/u", "/home/u/.config/tesvano/camera.conf"},
-        {"relative/cfg", "/home/u", "/home/u/.config/tesvano/camera.conf"},  // relative ones do not count
-        {"", "/home/u", "/home/u/.config/tesvano/camera.conf"},
-    };
-    std::string savedXdg = getenv("XDG_CONFIG_HOME") ? getenv("XDG_CONFIG_HOME") : "";
-    bool hadXdg = getenv("XDG_CONFIG_HOME") != nullptr;
-    std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
-    for (const Case& c : cases) {
-        if (c.xdg)
-            setenv("XDG_CONFIG_HOME", c.xdg, 1);
-        else
-            unsetenv("XDG_CONFIG_HOME");
-        setenv("HOME", c.home, 1);
-        camera::ConfigPlaces p = camera::ProcessConfigPlaces();
-        EXPECT_EQ(p.userFile, c.userFile) << (c.xdg ? c.xdg : "(unset)");
-        EXPECT_EQ(p.systemFile, "/etc/tesvano/camera.conf");
-    }
-    if (hadXdg)
-        setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-    else
-        unsetenv("XDG_CONFIG_HOME");
-    setenv("HOME", savedHome.c_str(), 1);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 /* A loopback RTSP server for the capture tests: a live 1 kHz tone at
  * /tone, as G.711 u-law (pcmu) or A-law (pcma), optionally beside a video
- * track (pcmu+video). Prints its port on a line of its own once it listens,
+ * track (pcmu+video), or a video track alone (video). Prints its port on a line of its own once it listens,
  * and dies with the test that started it.
  *
- *   camera_rtsp_tone_server pcmu|pcma|pcmu+video [port]
+ *   camera_rtsp_tone_server pcmu|pcma|pcmu+video|video [port]
  */
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
@@ -14,6 +14,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#define VIDEO "videotestsrc is-live=true ! video/x-raw,format=I420,width=160,height=120,framerate=5/1 ! jpegenc ! "
 #define TONE "audiotestsrc is-live=true wave=sine freq=1000 volume=0.5 ! audio/x-raw,rate=8000,channels=1 ! "
 
 int main(int argc, char** argv) {
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() == 1) return 1;
     gst_init(&argc, &argv);
     if (argc < 2 || argc > 3) {
-        fprintf(stderr, "usage: %s pcmu|pcma|pcmu+video [port]\n", argv[0]);
+        fprintf(stderr, "usage: %s pcmu|pcma|pcmu+video|video [port]\n", argv[0]);
         return 2;
     }
     const char* launch = NULL;
@@ -30,8 +31,9 @@ int main(int argc, char** argv) {
     else if (strcmp(argv[1], "pcma") == 0)
         launch = "( " TONE "alawenc ! rtppcmapay name=pay0 pt=8 )";
     else if (strcmp(argv[1], "pcmu+video") == 0)
-        launch = "( videotestsrc is-live=true ! video/x-raw,format=I420,width=160,height=120,framerate=5/1 ! jpegenc ! "
-                 "rtpjpegpay name=pay0 pt=26 " TONE "mulawenc ! rtppcmupay name=pay1 pt=0 )";
+        launch = "( " VIDEO "rtpjpegpay name=pay0 pt=26 " TONE "mulawenc ! rtppcmupay name=pay1 pt=0 )";
+    else if (strcmp(argv[1], "video") == 0)
+        launch = "( " VIDEO "rtpjpegpay name=pay0 pt=26 )";
     if (!launch) {
         fprintf(stderr, "unknown stream %s\n", argv[1]);
         return 2;
