@@ -2,11 +2,14 @@
 // capture at a time: a session owns the opened input and the thread that
 // delivers its blocks.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -54,7 +57,6 @@ public:
     }
 
     bool stopAsked() const { return stop_.load(); }
-    bool OnItsThread() const { return std::this_thread::get_id() == thread_.get_id(); }
 
 private:
     void Run();
@@ -100,7 +102,7 @@ void Session::Run() {
         input_->Flush(&pending_);
         Deliver(false);
         if (source_.kind == SourceKind::kFile) {
-            if (step == AudioInput::Step::kBroken) Diagnose("read error in " + source_.url + ": " + input_->reason());
+            if (step == AudioInput::Step::kBroken) Diagnose("reading " + source_.url + " failed: " + input_->reason());
             break;
         }
         Diagnose(source_.url + (step == AudioInput::Step::kEnd ? " ended" : " broke: " + input_->reason()) +
