@@ -605,6 +605,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(FileCase{"MulawWav8kAt8k", "ffmpeg", {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=8000:duration=3", "-c:a", "pcm_mulaw"}, "tone.wav", 8000, 0},
                     FileCase{"AlawWav8kAt16k", "ffmpeg", {"-f", "lavfi", "-i", "sine=frequency=700:sample_rate=8000:duration=3", "-c:a", "pcm_alaw"}, "tone.wav", 16000, 1},
                     FileCase{"SoxStereoFlac44kAt16k", "sox", {"sox", "-n", "-r", "44100", "-c", "2", "synth", "3", "sine", "1000"}, "tone.flac", 16000, 1},
+                    FileCase{"AacAdts22kAt16k", "ffmpeg", {"-f", "lavfi", "-i", "sine=frequency=1000:sample_rate=22050:duration=3", "-c:a", "aac", "-b:a", "32k", "-f", "adts"}, "tone.aac", 16000, 1},
                     FileCase{"Mp3At8k", "ffmpeg", {"-f", "lavfi", "-i", "sine=frequency=1000:sample_rate=16000:duration=3", "-c:a", "libmp3lame", "-b:a", "32k"}, "tone.mp3", 8000, 1}),
     [](const testing::TestParamInfo<FileCase>& i) { return std::string(i.param.name); });
 
