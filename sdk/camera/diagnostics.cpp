@@ -1,0 +1,50 @@
+#include "sdk/camera/diagnostics.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <mutex>
+#include <unistd.h>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "sdk/camera/source.h"
+
+namespace camera {
+namespace {
+
+void WriteStderr(const std::string& line) {
+    size_t done = 0;
+    while (done < line.size()) {
+        ssize_t n = write(STDERR_FILENO, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;  // standard error is gone: nowhere left to report to
+        done += size_t(n);
+    }
+}
+
+void FfmpegLog(void* avcl, int level, const char* fmt, va_list vl) {
+    if (level > av_log_get_level()) return;
+    thread_local int printPrefix = 1;
+    char line[1024];
+    va_list copy;
+    va_copy(copy, vl);
+    av_log_format_line2(avcl, level, fmt, copy, line, sizeof line, &printPrefix);
+    va_end(copy);
+    WriteStderr(MaskPasswords(line));
+}
+
+}  // namespace
+
+void Diagnose(const std::string& text) { WriteStderr("camera: " + MaskPasswords(text) + "\n"); }
+
+void InstallFfmpegLog() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        av_log_set_level(AV_LOG_ERROR);
+        av_log_set_callback(FfmpegLog);
+    });
+}
+
+}  // namespace camera

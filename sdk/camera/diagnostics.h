@@ -1,0 +1,15 @@
+// Diagnostics of the capture library go to standard error, passwords hidden,
+// FFmpeg's own error lines included.
+#pragma once
+
+#include <string>
+
+namespace camera {
+
+// Writes "camera: <text>\n" with every password masked.
+void Diagnose(const std::string& text);
+
+// Routes FFmpeg's log (errors only) through the masking; once per process.
+void InstallFfmpegLog();
+
+}  // namespace camera
