@@ -3,6 +3,7 @@
 #include "operations/settings.h"
 #include "operations/convert.h"
 #include "operations/generate.h"
+#include "operations/record.h"
 #include "operations/convert.h"
 #include "operations/generate.h"
 
@@ -36,7 +37,8 @@ bool RunButton(IMainWindow& w, int id, OpResult* result) {
         r = OnBatchConvert(w);
         break;
     case IDC_RECORD:
-        break;  // operations not yet available do nothing
+        r = OnRecord(w);
+        break;
     default:
         return false;
     }

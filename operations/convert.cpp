@@ -61,6 +61,8 @@ public:
     bool ChooseFolder(const std::u16string&, const std::u16string&, std::u16string*) override { return false; }
     void OpenWithDesktop(const std::u16string& path) override { events_.push_back({Kind::kOpen, path, {}}); }
 
+    void Clear() { std::vector<Event>().swap(events_); }
+
     void ReplayInto(IMainWindow& w) const {
         for (const auto& e : events_) {
             if (e.kind == Kind::kLog) w.AppendLog(e.text);
@@ -151,7 +153,7 @@ OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& input
         slots[i].window.ReplayInto(w);
         if (slots[i].result.fileError != 0) ShowFileError(w, inputs[i], slots[i].result.fileError);
         overall = Combine(overall, slots[i].result.result);
-        slots[i].window = RecordingWindow();  // its lines are out: free them
+        slots[i].window.Clear();  // its lines are out: free them
         if (batch.progress) batch.progress(i + 1, inputs.size());
     }
     for (auto& t : threads) t.join();

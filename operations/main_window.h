@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "operations/control_ids.h"
+#include "operations/recording_state.h"
 
 namespace tesvano {
 
@@ -52,6 +53,12 @@ public:
                               std::u16string* path) = 0;
     // Open a file or folder with the desktop; the result is not the caller's concern.
     virtual void OpenWithDesktop(const std::u16string& path) = 0;
+
+    // The camera recording's state, kept by the window as long as it lives.
+    Recording& recording() { return recording_; }
+
+private:
+    Recording recording_;
 };
 
 }  // namespace tesvano

@@ -25,6 +25,7 @@
 #include "app/gui/app_icon.h"
 #include "operations/network_check.h"
 #include "operations/buttons.h"
+#include "operations/record.h"
 #include "operations/settings.h"
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
@@ -364,6 +365,7 @@ void CTesvanoDlg::ShowAbout() {
 void CTesvanoDlg::OnClose() {
     if (closed_) return;
     closed_ = true;
+    CloseRecording(*this);  // a recording in progress is discarded
 }
 
 void CTesvanoDlg::closeEvent(QCloseEvent* event) {

@@ -1,0 +1,43 @@
+// The camera capture library as the program calls it: its functions reached
+// through a table bound at first use, so the library file can be replaced
+// (and scripted in tests).
+#pragma once
+
+#include <string>
+
+namespace tesvano {
+
+using CaptureCallback = int (*)(const unsigned char* data, unsigned int length, void* user);
+
+struct CaptureLibrary {
+    int (*StartAudioCapture)(int sampleRate, int bitsPerSample, int channels, CaptureCallback callback, void* user);
+    int (*StopAudioCapture)();
+    // The configured source with its password hidden (snprintf-like); may be
+    // null in a library that does not offer it.
+    int (*DescribeSource)(char* buffer, int size);
+};
+
+// Start results.
+enum CaptureResult : int {
+    kCaptureOk = 0,
+    kCaptureNotFindDevice = -9000002,
+    kCaptureOpenFailed = -9000001,
+    kCaptureStartFailed = -9000000,
+    kCaptureParamError = -8999999,
+    kCaptureOutOfMemory = -8999994,
+    kCaptureThreadError = -8999990,
+    kCaptureAlreadyStarted = -8999986,
+};
+
+// The library beside the program (libQuaboNetSdk.so), or on the library
+// path. When it cannot be loaded, a start finds no device and the reason is
+// printed to standard error once.
+const CaptureLibrary& CurrentCaptureLibrary();
+// Tests bind their own table; nullptr goes back to the library.
+void SetCaptureLibraryForTesting(const CaptureLibrary* library);
+
+// What TesvanoCameraSource reports: the source, password hidden; "" when
+// none is configured or the library cannot tell.
+std::string DescribeCameraSource();
+
+}  // namespace tesvano

@@ -1,0 +1,163 @@
+#include "operations/record.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "audio/mp3_encoder.h"
+#include "capture/capture_library.h"
+#include "i18n/language_table.h"
+#include "operations/music.h"
+#include "operations/size_check.h"
+#include "platform/file.h"
+#include "platform/system.h"
+#include "platform/text.h"
+
+namespace tesvano {
+
+// Start and stop change the state; only these functions and the callback
+// touch it, the callback only while a capture runs.
+class RecordingControl {
+public:
+    static OpResult Start(IMainWindow& w);
+    static OpResult Stop(IMainWindow& w);
+    static void Close(IMainWindow& w);
+};
+
+namespace {
+
+std::u16string T(const char* key) { return CLanguageTable::Instance().GetText(key); }
+
+// Encodes and saves what was recorded; the result of the stop click.
+OpResult SaveRecording(IMainWindow& w, int rate, PcmBuffer& pcm) {
+    // 64-bit: a recording of more than 4 GiB still reports its real size.
+    w.LogFormat("%s%llu Bytes", GetAnsiText("RECORD_PCM_DATALENGTH").c_str(),
+                static_cast<unsigned long long>(pcm.size()));
+    const std::string path = RecordingFileName(WideToAnsi(w.GetItemText(IDC_SAVE_DIR)), GetTickCount32());
+    CMp3Encoder encoder(rate);
+    if (!encoder.Encode(pcm.data(), pcm.size())) {
+        w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
+        return OpResult::kFailed;
+    }
+    if (!encoder.SaveToFile(path)) {
+        w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
+        return OpResult::kFailed;
+    }
+    w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), path.c_str());
+    const uint32_t size = GetFileSize32(path);
+    const std::u16string sizeLine = u"MP3" + T("FILE_SIZE") + u":" + AnsiToWide(std::to_string(size)) + u" Bytes.";
+    w.AppendLog(sizeLine);
+    const bool over = WarnIfOverCameraLimit(w, sizeLine, size);
+    w.OpenWithDesktop(AnsiToWide(path));
+    return over ? OpResult::kOverLimit : OpResult::kDone;
+}
+
+}  // namespace
+
+Recording::~Recording() {
+    if (active_) CurrentCaptureLibrary().StopAudioCapture();
+}
+
+int Recording::OnAudioCaptured(const unsigned char* data, unsigned int length, void* user) {
+    if (user && data) static_cast<Recording*>(user)->buffer_.Append(data, length);
+    return 0;
+}
+
+OpResult RecordingControl::Start(IMainWindow& w) {
+    Recording& r = w.recording();
+    const int rate = w.GetComboSelectionData(IDC_RATE);
+    r.buffer_.Reset();
+    const int result = CurrentCaptureLibrary().StartAudioCapture(rate, 16, 1, &Recording::OnAudioCaptured, &r);
+    w.AppendLog(T(CaptureResultKey(result)));
+    if (result != kCaptureOk) return OpResult::kFailed;
+    r.active_ = true;
+    r.startTick_ = GetTickCount32();
+    w.SetItemText(IDC_RECORD, T("STOP"));
+    return OpResult::kDone;
+}
+
+OpResult RecordingControl::Stop(IMainWindow& w) {
+    Recording& r = w.recording();
+    // The rate of the stop, not of the start, is the one the audio is saved at.
+    const int rate = w.GetComboSelectionData(IDC_RATE);
+    CurrentCaptureLibrary().StopAudioCapture();
+    const uint32_t stopTick = GetTickCount32();
+    // Unsigned difference: a tick that wrapped meanwhile still gives the real time.
+    const uint32_t elapsed = stopTick - r.startTick_;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%0.3f", elapsed / 1000.0);
+    w.AppendLog(T("RECORD_STOPED") + u"," + T("RECORD_TIME_LENGTH") + AnsiToWide(seconds) + u" " +
+                T("TIME_SECONDS"));
+    r.active_ = false;
+    w.SetItemText(IDC_RECORD, T("RECORD"));
+    // Blocks dropped when memory ran out: the recording has gaps; say so.
+    if (r.buffer_.lostAudio()) w.AppendLog(T("MALLOC_FAILED"));
+
+    PcmBuffer music;
+    if (DecodeBackgroundMusic(w, rate, &music) < 0) return OpResult::kFailed;
+    PcmBuffer& pcm = r.buffer_.pcm();
+    if (!pcm.empty()) {
+        try {
+            MixMusicFromWindow(w, pcm, music);
+        } catch (const std::bad_alloc&) {
+            // The recording without its music is still worth saving.
+            w.AppendLog(T("MALLOC_FAILED"));
+        }
+    }
+    music = PcmBuffer();
+    if (pcm.empty()) return OpResult::kFailed;
+    return SaveRecording(w, rate, pcm);
+}
+
+void RecordingControl::Close(IMainWindow& w) {
+    Recording& r = w.recording();
+    if (r.active_) {
+        CurrentCaptureLibrary().StopAudioCapture();
+        r.active_ = false;
+    }
+    r.buffer_.Release();
+}
+
+OpResult OnRecord(IMainWindow& w) {
+    return w.recording().active() ? RecordingControl::Stop(w) : RecordingControl::Start(w);
+}
+
+void CloseRecording(IMainWindow& w) { RecordingControl::Close(w); }
+
+const char* CaptureResultKey(int result) {
+    switch (result) {
+    case kCaptureOk:
+        return "RECORD_START_OK";
+    case kCaptureNotFindDevice:
+        return "ERR_NOT_FIND_DEVICE";
+    case kCaptureOpenFailed:
+        return "ERR_OPEN_AUDIOCAPTURE_FAIL";
+    case kCaptureStartFailed:
+        return "ERR_START_AUDIOCAPTURE_FAIL";
+    case kCaptureParamError:
+        return "ERR_AUDIO_PARAM_ERROR";
+    case kCaptureOutOfMemory:
+        return "ERR_OUTOFF_MEMORY";
+    case kCaptureThreadError:
+        return "ERR_START_THREADERROR";
+    case kCaptureAlreadyStarted:
+        return "ERR_IS_STARTAUDIO_ERROR";
+    default:
+        return "RECORD_FAILED";
+    }
+}
+
+std::string RecordingFileName(const std::string& saveDir, uint32_t tick) {
+    int year = 0, month = 0, day = 0;  // a field that cannot be had stays 0
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (now != static_cast<std::time_t>(-1) && localtime_r(&now, &local)) {
+        year = local.tm_year + 1900;
+        month = local.tm_mon + 1;
+        day = local.tm_mday;
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "%04d-%02d-%02d-%010u.mp3", year, month, day, tick);
+    return saveDir + "/" + name;
+}
+
+}  // namespace tesvano
