@@ -1,6 +1,10 @@
 #include "app/cli/console_window.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <span>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -9,6 +13,8 @@
 
 #include "operations/buttons.h"
 #include "operations/convert.h"
+#include "capture/capture_library.h"
+#include "platform/file.h"
 #include "operations/settings.h"
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
@@ -50,6 +56,8 @@ constexpr char kUsage[] =
     "  music         list the background-music entries\n"
     "  convert FILE...  re-encode audio files as camera MP3s in the save folder\n"
     "  to-wav FILE...   decode audio files into WAV files in the save folder\n"
+    "  record        record the camera's audio into a dated MP3 in the save folder\n"
+    "  camera [URL]  show the camera source (password hidden), or set it for this user\n"
     "  --help        show this text\n"
     "\n"
     "Options of say (each sets the control of the window it names):\n"
@@ -68,6 +76,12 @@ constexpr char kUsage[] =
     "  --jobs N      files converted at once (default: the number of cores)\n"
     "  --open        hand each written MP3 to the desktop's player (convert only)\n"
     "Every file is attempted; each file's lines stay together, in input order.\n"
+    "\n"
+    "Options of record (and --music, --mode, --volume as for say):\n"
+    "  --seconds N   stop after N seconds (default: at Ctrl-C or SIGTERM, which save)\n"
+    "  --dir DIR, --rate R  as above\n"
+    "The camera is the source in TESVANO_CAMERA_URL, else the first line of\n"
+    "~/.config/tesvano/camera.conf, else of /etc/tesvano/camera.conf.\n"
     "\n"
     "Log lines go to standard output, message boxes to standard error.\n"
     "Exit status: 0 written, 1 failed (any file), 2 usage error, 3 written but\n"
@@ -178,6 +192,104 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
     return ExitStatus(ConvertFiles(w, inputs, batch));
 }
 
+// Options that set the window's music, rate and save-folder controls.
+// 1: taken; 0: not one of these; kExitUsage: a bad value (reported).
+int SetWindowOption(ConsoleWindow& w, const std::string& arg, const std::string& value, std::FILE* err) {
+    int n;
+    if (arg == "--music") {
+        const auto& items = w.control(IDC_MUSIC)->items;
+        int found = -1;
+        for (size_t k = 0; k < items.size(); ++k)
+            if (WideToAnsi(items[k].first) == value || (k == 0 && Lower(value) == "none")) found = int(k);
+        if (found < 0) return Usage(err, "no background music '" + value + "' (see tesvano-cli music)");
+        w.Select(IDC_MUSIC, found);
+    } else if (arg == "--mode") {
+        if (!ParseInt(value, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
+        w.Select(IDC_OVERLAY, n);
+        OnOverlayModeChanged(w);
+    } else if (arg == "--volume") {
+        if (!ParseInt(value, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
+        w.SetTrackbarPos(IDC_VOLUME, n);
+        OnVolumeMoved(w);
+    } else if (arg == "--rate") {
+        if (value == "8000") w.Select(IDC_RATE, 0);
+        else if (value == "16000") w.Select(IDC_RATE, 1);
+        else return Usage(err, "--rate takes 8000 or 16000");
+    } else if (arg == "--dir") {
+        w.SetItemText(IDC_SAVE_DIR, AnsiToWide(value));
+    } else {
+        return 0;
+    }
+    return 1;
+}
+
+// Start, wait for the time or a signal, stop and save: the record button
+// clicked twice.
+int Record(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
+    int seconds = -1;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--", 0) != 0 || i + 1 >= argc) return Usage(err, "record: unexpected " + arg);
+        const std::string value = argv[++i];
+        const int taken = SetWindowOption(w, arg, value, err);
+        if (taken == kExitUsage) return kExitUsage;
+        if (taken) continue;
+        if (arg != "--seconds" || !ParseInt(value, 1, 100000000, &seconds))
+            return Usage(err, arg == "--seconds" ? "--seconds takes a whole number above 0" : "unknown option " + arg);
+    }
+    // Ctrl-C and SIGTERM end the wait, not the process: the recording is saved.
+    // Blocked before the capture starts, so its threads never take them.
+    sigset_t stopSignals, old;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &old);
+    OpResult result = OpResult::kFailed;
+    RunButton(w, IDC_RECORD, &result);
+    if (w.recording().active()) {
+        timespec wait{seconds, 0};
+        while (sigtimedwait(&stopSignals, nullptr, seconds < 0 ? nullptr : &wait) < 0 && errno == EINTR) {
+        }
+        RunButton(w, IDC_RECORD, &result);
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ExitStatus(result);
+}
+
+// Shows the configured source, or writes the user's camera.conf.
+int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    if (argc > 3) return Usage(err, "camera takes at most one URL");
+    if (argc == 2) {
+        const std::string source = DescribeCameraSource();
+        if (source.empty()) {
+            std::fputs("no camera source configured\n", err);
+            return kExitFailed;
+        }
+        std::fprintf(out, "%s\n", source.c_str());
+        return kExitOk;
+    }
+    const std::string url = argv[2];
+    if (url.empty() || url.find('\n') != std::string::npos) return Usage(err, "camera URL must be one line");
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    std::string dir = config && *config ? config : std::string(home ? home : "") + "/.config";
+    dir += "/tesvano";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const std::string text = "# Camera source for Tesvano's recording\n" + url + "\n";
+    const WriteStatus status =
+        WriteWholeFile(dir + "/camera.conf", std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    if (status != WriteStatus::kOk) {
+        std::fprintf(err, "tesvano-cli: cannot write %s/camera.conf\n", dir.c_str());
+        return kExitFailed;
+    }
+    if (std::getenv("TESVANO_CAMERA_URL"))
+        std::fputs("note: TESVANO_CAMERA_URL is set and takes precedence\n", err);
+    const std::string shown = DescribeCameraSource();
+    std::fprintf(out, "%s\n", shown.empty() ? "(saved)" : shown.c_str());
+    return kExitOk;
+}
+
 int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     std::string text;
     bool haveText = false;
@@ -191,32 +303,13 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
         if (arg.rfind("--", 0) == 0) {
             if (i + 1 >= argc) return Usage(err, arg + " needs a value");
             const std::string value = argv[++i];
-            int n;
+            const int taken = SetWindowOption(w, arg, value, err);
+            if (taken == kExitUsage) return kExitUsage;
+            if (taken) continue;
             if (arg == "--voice") {
                 const int voice = FindVoice(value);
                 if (voice < 0) return Usage(err, "no voice '" + value + "' (see tesvano-cli voices)");
                 w.Select(IDC_VOICE, voice);
-            } else if (arg == "--music") {
-                const auto& items = w.control(IDC_MUSIC)->items;
-                int found = -1;
-                for (size_t k = 0; k < items.size(); ++k)
-                    if (WideToAnsi(items[k].first) == value || (k == 0 && Lower(value) == "none")) found = int(k);
-                if (found < 0) return Usage(err, "no background music '" + value + "' (see tesvano-cli music)");
-                w.Select(IDC_MUSIC, found);
-            } else if (arg == "--mode") {
-                if (!ParseInt(value, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
-                w.Select(IDC_OVERLAY, n);
-                OnOverlayModeChanged(w);
-            } else if (arg == "--volume") {
-                if (!ParseInt(value, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
-                w.SetTrackbarPos(IDC_VOLUME, n);
-                OnVolumeMoved(w);
-            } else if (arg == "--rate") {
-                if (value == "8000") w.Select(IDC_RATE, 0);
-                else if (value == "16000") w.Select(IDC_RATE, 1);
-                else return Usage(err, "--rate takes 8000 or 16000");
-            } else if (arg == "--dir") {
-                w.SetItemText(IDC_SAVE_DIR, AnsiToWide(value));
             } else if (arg == "--kind") {
                 if (value == "mp3") button = IDC_GENERATE_MP3;
                 else if (value == "pcm") button = IDC_GENERATE_PCM;
@@ -251,11 +344,13 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fputs(kUsage, out);
         return kExitOk;
     }
-    const bool takesArguments = command == "say" || command == "convert" || command == "to-wav";
+    const bool takesArguments =
+        command == "say" || command == "convert" || command == "to-wav" || command == "record" || command == "camera";
     if (!takesArguments && command != "voices" && command != "music")
         return Usage(err, "unknown command '" + std::string(command) + "'");
     if (!takesArguments && argc != 2) return Usage(err, std::string(command) + " takes no arguments");
 
+    if (command == "camera") return Camera(argc, argv, out, err);
     if (command == "voices") {
         ListVoices(out);
         return kExitOk;
@@ -269,6 +364,7 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return kExitOk;
     }
     if (command == "convert" || command == "to-wav") return Convert(w, command == "to-wav", argc, argv, err);
+    if (command == "record") return Record(w, argc, argv, err);
     return Say(w, argc, argv, err);
 }
 

@@ -29,6 +29,7 @@
 
 #include "sdk/camera/quabo_netsdk.h"
 #include "tests/support/local_server.h"
+#include "tests/support/servers.h"
 #include "tests/support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -45,111 +46,15 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 using tesvano::test::RunProgram;
 using tesvano::test::TempDir;
+using tesvano::test::Child;
+using tesvano::test::FindProgram;
+using tesvano::test::FreeLoopbackPort;
+using tesvano::test::ToneHz;
+using tesvano::test::WaitListening;
 
 std::string BinDir() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
 
-std::string FindProgram(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::stringstream dirs(path ? path : "/usr/bin");
-    for (std::string dir; std::getline(dirs, dir, ':');)
-        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return dir + "/" + name;
-    return "";
-}
-
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// A server the test started; killed when it goes, whatever the test's outcome.
-class Child {
-public:
-    explicit Child(const std::vector<std::string>& argv) {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) return;
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
-        pid_ = fork();
-        if (pid_ == 0) {
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
-            dup2(devnull, 0);
-            dup2(fds[1], 1);
-            dup2(devnull, 2);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        close(devnull);
-        close(fds[1]);
-        out_ = fds[0];
-    }
-    ~Child() {
-        Kill();
-        if (out_ >= 0) close(out_);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool started() const { return pid_ > 0; }
-    void Kill() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    // The first line the child prints, within the time given.
-    bool ReadLine(std::string* line, std::chrono::milliseconds within) {
-        auto end = Clock::now() + within;
-        line->clear();
-        while (Clock::now() < end) {
-            pollfd p{out_, POLLIN, 0};
-            int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
-            if (poll(&p, 1, std::max(left, 1)) <= 0) continue;
-            char c;
-            ssize_t n = read(out_, &c, 1);
-            if (n <= 0) return false;
-            if (c == '\n') return true;
-            *line += c;
-        }
-        return false;
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
-
-int FreeLoopbackPort() {
-    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-        if (fd >= 0) close(fd);
-        return 0;
-    }
-    close(fd);
-    return ntohs(addr.sin_port);
-}
-
-// Looks for the port in LISTEN state without connecting, since ffmpeg's
-// -listen 1 serves exactly one connection.
-bool WaitListening(int port, std::chrono::milliseconds within) {
-    char wanted[16];
-    snprintf(wanted, sizeof wanted, ":%04X", port);
-    for (auto end = Clock::now() + within; Clock::now() < end; std::this_thread::sleep_for(50ms)) {
-        std::ifstream tcp("/proc/net/tcp");
-        std::string line;
-        std::getline(tcp, line);
-        while (std::getline(tcp, line)) {
-            std::istringstream fields(line);
-            std::string slot, local, remote, state;
-            fields >> slot >> local >> remote >> state;
-            if (state == "0A" && local.size() > 5 && local.substr(local.size() - 5) == wanted) return true;
-        }
-    }
-    return false;
-}
 
 // Collects what the library delivers and notes what it must never do.
 struct Sink {
@@ -202,26 +107,6 @@ struct Sink {
         return total;
     }
 };
-
-// Frequency from rising zero crossings (with hysteresis against noise).
-double ToneHz(const int16_t* s, size_t n, int rate) {
-    int state = 0;
-    long crossings = 0;
-    size_t first = 0, last = 0;
-    for (size_t i = 0; i < n; ++i) {
-        if (s[i] > 300) {
-            if (state < 0) {
-                if (crossings++ == 0) first = i;
-                last = i;
-            }
-            state = 1;
-        } else if (s[i] < -300) {
-            state = -1;
-        }
-    }
-    if (crossings < 2) return 0;
-    return double(crossings - 1) * rate / double(last - first);
-}
 
 // Every whole second of the capture carries the tone.
 void ExpectToneEverySecond(const std::vector<int16_t>& pcm, int rate, double hz, double skipSeconds = 0.5) {
