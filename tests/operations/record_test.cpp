@@ -1,0 +1,234 @@
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "capture/capture_library.h"
+#include "i18n/language_table.h"
+#include "operations/buttons.h"
+#include "operations/record.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "tests/support/audio_tools.h"
+#include "tests/support/memory_window.h"
+#include "tests/support/temp_dir.h"
+
+namespace tesvano {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::u16string T(const char* key) { return CLanguageTable::Instance().GetText(key); }
+std::u16string W(const std::string& s) { return AnsiToWide(s); }
+
+// A capture library that answers starts as told and delivers its blocks
+// from a thread of its own, one at a time, as the real one does.
+struct ScriptedCapture {
+    int startResult = 0;
+    std::vector<std::vector<uint8_t>> blocks;
+    std::vector<int> startArgs;
+    int stops = 0;
+    std::thread delivery;
+
+    static ScriptedCapture* current;
+    static int Start(int rate, int bits, int channels, CaptureCallback cb, void* user) {
+        current->startArgs = {rate, bits, channels};
+        if (current->startResult != 0) return current->startResult;
+        current->delivery = std::thread([cb, user, blocks = current->blocks] {
+            for (const auto& b : blocks) cb(b.data(), static_cast<unsigned>(b.size()), user);
+        });
+        return 0;
+    }
+    static int Stop() {
+        ++current->stops;
+        if (current->delivery.joinable()) current->delivery.join();
+        return 0;
+    }
+    const CaptureLibrary table{Start, Stop, nullptr};
+
+    ScriptedCapture() {
+        current = this;
+        SetCaptureLibraryForTesting(&table);
+    }
+    ~ScriptedCapture() {
+        if (delivery.joinable()) delivery.join();
+        SetCaptureLibraryForTesting(nullptr);
+        SetTickSourceForTesting(nullptr);
+    }
+};
+ScriptedCapture* ScriptedCapture::current = nullptr;
+
+struct Fixture {
+    test::TempDir dir;
+    test::MemoryWindow w;
+    ScriptedCapture capture;
+    Fixture() {
+        w.AddComboItem(IDC_RATE, u"8000", 8000, false);
+        w.AddComboItem(IDC_RATE, u"16000", 16000, true);
+        w.AddComboItem(IDC_MUSIC, u"none", 0, true);
+        w.AddComboItem(IDC_MUSIC, u"doorbell.mp3", 1, false);
+        for (int m = 0; m < 4; ++m) w.AddComboItem(IDC_OVERLAY, u"m", m, m == 0);
+        w.SetTrackbarPos(IDC_VOLUME, 50);
+        w.SetItemText(IDC_SAVE_DIR, W(dir.str()));
+        w.SetItemText(IDC_RECORD, T("RECORD"));
+    }
+    // `seconds` of speech-like sound at 16 kHz, in 40 ms blocks.
+    void Deliver(double seconds) {
+        const auto pcm = test::AsBytes(test::SpeechLikePcm(16000, seconds));
+        for (size_t at = 0; at < pcm.size(); at += 1280)
+            capture.blocks.emplace_back(pcm.begin() + at, pcm.begin() + std::min(pcm.size(), at + 1280));
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename());
+        return names;
+    }
+    std::u16string StopLine(const char* seconds) const {
+        return T("RECORD_STOPED") + u"," + T("RECORD_TIME_LENGTH") + W(seconds) + u" " + T("TIME_SECONDS");
+    }
+};
+
+TEST(Record, EachStartResultGivesItsKeysLine) {
+    const std::pair<int, const char*> cases[] = {
+        {0, "RECORD_START_OK"},
+        {-9000002, "ERR_NOT_FIND_DEVICE"},
+        {-9000001, "ERR_OPEN_AUDIOCAPTURE_FAIL"},
+        {-9000000, "ERR_START_AUDIOCAPTURE_FAIL"},
+        {-8999999, "ERR_AUDIO_PARAM_ERROR"},
+        {-8999994, "ERR_OUTOFF_MEMORY"},
+        {-8999990, "ERR_START_THREADERROR"},
+        {-8999986, "ERR_IS_STARTAUDIO_ERROR"},
+        {-1, "RECORD_FAILED"},
+        {7, "RECORD_FAILED"},
+    };
+    for (const auto& [result, key] : cases) {
+        SCOPED_TRACE(key);
+        Fixture f;
+        f.capture.startResult = result;
+        OpResult r;
+        ASSERT_TRUE(RunButton(f.w, IDC_RECORD, &r));
+        EXPECT_EQ(f.w.logTexts, std::vector<std::u16string>{T(key)});
+        EXPECT_EQ(f.capture.startArgs, (std::vector<int>{16000, 16, 1}));
+        EXPECT_EQ(f.w.recording().active(), result == 0);
+        EXPECT_EQ(f.w.GetItemText(IDC_RECORD), T(result == 0 ? "STOP" : "RECORD"));
+        EXPECT_EQ(r, result == 0 ? OpResult::kDone : OpResult::kFailed);
+    }
+}
+
+TEST(Record, StopWithoutAudioWritesNothingAndTheTickMayWrap) {
+    Fixture f;
+    uint32_t tick = 0xFFFFFF00u;
+    SetTickSourceForTesting([&] { return tick; });
+    EXPECT_EQ(OnRecord(f.w), OpResult::kDone);
+    tick += 1234;  // past 2^32
+    EXPECT_EQ(OnRecord(f.w), OpResult::kFailed);
+    EXPECT_EQ(f.w.logTexts, (std::vector<std::u16string>{T("RECORD_START_OK"), f.StopLine("1.234")}));
+    EXPECT_EQ(f.w.GetItemText(IDC_RECORD), T("RECORD"));
+    EXPECT_EQ(f.capture.stops, 1);
+    EXPECT_TRUE(f.Files().empty());
+    EXPECT_TRUE(f.w.opened.empty());
+}
+
+TEST(Record, MusicAroundTheRecordingIsSavedAsADatedMp3) {
+    Fixture f;
+    f.Deliver(2.0);
+    f.w.Select(IDC_MUSIC, 1);
+    f.w.Select(IDC_OVERLAY, 3);  // music, recording, music
+    ASSERT_EQ(OnRecord(f.w), OpResult::kDone);
+    ASSERT_EQ(OnRecord(f.w), OpResult::kDone);
+    ASSERT_EQ(f.w.logTexts.size(), 6u);
+    // The decode line tells the music's length; the data line covers it twice.
+    const std::string decoded = WideToAnsi(f.w.logTexts[2]);
+    const std::string prefix = GetAnsiText("MP3_DECODE_OK");
+    ASSERT_EQ(decoded.rfind(prefix, 0), 0u) << decoded;
+    const long music = std::stol(decoded.substr(prefix.size()));
+    EXPECT_GT(music, 0);
+    EXPECT_EQ(f.w.logTexts[3], T("RECORD_PCM_DATALENGTH") + W(std::to_string(64000 + 2 * music)) + u" Bytes");
+
+    const auto files = f.Files();
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_TRUE(std::regex_match(files[0], std::regex(R"(\d{4}-\d{2}-\d{2}-\d{10}\.mp3)"))) << files[0];
+    const std::string path = f.dir / files[0];
+    EXPECT_EQ(f.w.logTexts[4], u"MP3" + T("FILE_SAVE_OK") + u":" + W(path));
+    EXPECT_EQ(f.w.logTexts[5], u"MP3" + T("FILE_SIZE") + u":" + W(std::to_string(fs::file_size(path))) + u" Bytes.");
+    EXPECT_EQ(f.w.opened, std::vector<std::u16string>{W(path)});
+    std::vector<int16_t> samples;
+    ASSERT_TRUE(test::DecodeWithMpg123(path, &samples));
+    EXPECT_NEAR(samples.size() / 16000.0, (64000 + 2 * music) / 32000.0, 0.15);
+    // The buffer is kept for the next recording, sized as the mixed audio.
+    EXPECT_GE(f.w.recording().buffer().capacity(), uint64_t(64000 + 2 * music));
+}
+
+TEST(Record, CameraLimitWarnsOnlyAboveIt) {
+    // Find the longest recording whose MP3 fits, and one frame more.
+    auto record = [](double seconds, std::vector<std::u16string>* log, size_t* boxes) {
+        Fixture f;
+        f.Deliver(seconds);
+        OnRecord(f.w);
+        const OpResult r = OnRecord(f.w);
+        *log = f.w.logTexts;
+        *boxes = f.w.boxes.size();
+        const auto files = f.Files();
+        return std::make_pair(r, files.empty() ? 0 : fs::file_size(f.dir / files[0]));
+    };
+    std::vector<std::u16string> log;
+    size_t boxes;
+    double lo = 30, hi = 50;
+    for (int i = 0; i < 20 && hi - lo > 0.01; ++i) {
+        const double mid = (lo + hi) / 2;
+        (record(mid, &log, &boxes).second <= 40960 ? lo : hi) = mid;
+    }
+    auto [fitResult, fitSize] = record(lo, &log, &boxes);
+    EXPECT_LE(fitSize, 40960u);
+    EXPECT_GT(fitSize, 40960u - 72);
+    EXPECT_EQ(fitResult, OpResult::kDone);
+    EXPECT_EQ(boxes, 0u);
+    EXPECT_EQ(log.size(), 5u);
+    auto [overResult, overSize] = record(hi, &log, &boxes);
+    EXPECT_GT(overSize, 40960u);
+    EXPECT_EQ(overResult, OpResult::kOverLimit);
+    EXPECT_EQ(boxes, 1u);
+    ASSERT_EQ(log.size(), 6u);
+    EXPECT_EQ(log[5], u"MP3" + T("FILE_SIZE") + u":" + W(std::to_string(overSize)) + u" Bytes." + T("EXCEED_FILE_SIZE"));
+}
+
+TEST(Record, ClosingWhileRecordingStopsAndWritesNothing) {
+    Fixture f;
+    f.Deliver(1.0);
+    ASSERT_EQ(OnRecord(f.w), OpResult::kDone);
+    CloseRecording(f.w);
+    EXPECT_EQ(f.capture.stops, 1);
+    EXPECT_FALSE(f.w.recording().active());
+    EXPECT_EQ(f.w.recording().buffer().capacity(), 0u);
+    EXPECT_TRUE(f.Files().empty());
+    EXPECT_EQ(f.w.logTexts.size(), 1u);
+}
+
+TEST(Record, ABlockWithoutMemoryIsLostAndTheStopSaysSo) {
+    Fixture f;
+    f.Deliver(40.0);  // 1.28 MB: the second mebibyte cannot be had
+    f.w.recording().buffer().SetCapacityLimitForTesting(CaptureBuffer::kStep);
+    OnRecord(f.w);
+    EXPECT_EQ(OnRecord(f.w), OpResult::kDone);
+    ASSERT_GE(f.w.logTexts.size(), 3u);
+    EXPECT_EQ(f.w.logTexts[2], T("MALLOC_FAILED"));
+    // What fitted is saved: every whole block of the first mebibyte.
+    EXPECT_EQ(f.w.logTexts[3], T("RECORD_PCM_DATALENGTH") + W(std::to_string(CaptureBuffer::kStep / 1280 * 1280)) +
+                                   u" Bytes");
+    EXPECT_EQ(f.Files().size(), 1u);
+}
+
+TEST(Record, FileNameFromTheLocalDateAndTick) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char date[16];
+    std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+    EXPECT_EQ(RecordingFileName("/save", 42), std::string("/save/") + date + "-0000000042.mp3");
+    EXPECT_EQ(RecordingFileName("/save", 4294967295u), std::string("/save/") + date + "-4294967295.mp3");
+}
+
+}  // namespace
+}  // namespace tesvano
