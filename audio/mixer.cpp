@@ -5,7 +5,7 @@
 namespace tesvano {
 namespace {
 
-void MixUnder(PcmBuffer& voice, const PcmBuffer& music, int volume) {
+void MixUnder(std::span<uint8_t> voice, std::span<const uint8_t> music, int volume) {
     const size_t n = voice.size() / 2;
     const size_t m = music.size() / 2;
     if (n == 0 || m == 0) return;
@@ -24,20 +24,28 @@ void MixUnder(PcmBuffer& voice, const PcmBuffer& music, int volume) {
 
 }  // namespace
 
-void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, MixMode mode, int volume) {
-    if (voice.empty() || music.empty()) return;
+bool MixBackgroundMusic(std::span<uint8_t> voice, std::span<const uint8_t> music, MixMode mode, int volume,
+                        PcmBuffer* joined) {
+    if (voice.empty() || music.empty()) return false;
     if (mode == MixMode::kUnderVoice) {
         MixUnder(voice, music, volume);
-        return;
+        return false;
     }
-    if (mode != MixMode::kBeforeVoice && mode != MixMode::kAfterVoice && mode != MixMode::kAroundVoice) return;
+    if (mode != MixMode::kBeforeVoice && mode != MixMode::kAfterVoice && mode != MixMode::kAroundVoice) return false;
 
+    PcmBuffer out;
+    out.reserve(voice.size() + music.size() * (mode == MixMode::kAroundVoice ? 2 : 1));
+    if (mode != MixMode::kAfterVoice) out.insert(out.end(), music.begin(), music.end());
+    out.insert(out.end(), voice.begin(), voice.end());
+    if (mode != MixMode::kBeforeVoice) out.insert(out.end(), music.begin(), music.end());
+    *joined = std::move(out);
+    return true;
+}
+
+void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, MixMode mode, int volume) {
     PcmBuffer joined;
-    joined.reserve(voice.size() + music.size() * (mode == MixMode::kAroundVoice ? 2 : 1));
-    if (mode != MixMode::kAfterVoice) joined.insert(joined.end(), music.begin(), music.end());
-    joined.insert(joined.end(), voice.begin(), voice.end());
-    if (mode != MixMode::kBeforeVoice) joined.insert(joined.end(), music.begin(), music.end());
-    voice.swap(joined);  // the old voice goes with `joined`
+    if (MixBackgroundMusic(std::span<uint8_t>(voice), std::span<const uint8_t>(music), mode, volume, &joined))
+        voice.swap(joined);  // the old voice goes with `joined`
 }
 
 }  // namespace tesvano

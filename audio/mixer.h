@@ -1,6 +1,8 @@
 // Lays background music under the voice, or before and/or after it.
 #pragma once
 
+#include <span>
+
 #include "audio/pcm.h"
 
 namespace tesvano {
@@ -17,5 +19,9 @@ enum class MixMode : int {
 // Nothing changes when the voice or the music is empty, or for a mode
 // outside the enum.
 void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, MixMode mode, int volume);
+// The same on a voice held elsewhere: the music goes under it in place
+// (false), or the joined audio of the other modes goes to *joined (true).
+bool MixBackgroundMusic(std::span<uint8_t> voice, std::span<const uint8_t> music, MixMode mode, int volume,
+                        PcmBuffer* joined);
 
 }  // namespace tesvano

@@ -1,41 +1,54 @@
 #include "capture/capture_buffer.h"
 
-#include <new>
-#include <stdexcept>
+#include <cstdlib>
+#include <cstring>
 
 namespace tesvano {
 
+CaptureBuffer::~CaptureBuffer() { std::free(data_); }
+
+bool CaptureBuffer::Resize(uint64_t capacity) {
+    if (capacity > limit_ || capacity > SIZE_MAX) return false;
+    void* grown = std::realloc(data_, static_cast<size_t>(capacity));
+    if (!grown) return false;
+    data_ = static_cast<uint8_t*>(grown);
+    capacity_ = capacity;
+    return true;
+}
+
 void CaptureBuffer::Append(const uint8_t* data, size_t length) {
     if (length == 0) return;
-    const uint64_t needed = pcm_.size() + length;
-    if (needed > pcm_.capacity()) {
-        uint64_t wanted = pcm_.capacity() == 0 ? kStep : pcm_.capacity();
+    const uint64_t needed = size_ + length;
+    if (needed > capacity_) {
+        uint64_t wanted = capacity_ == 0 ? kStep : capacity_;
         while (wanted < needed) wanted += kStep;
-        if (wanted > limit_) {
-            lost_ = true;
-            return;
-        }
-        try {
-            pcm_.reserve(wanted);  // exactly this much: the block grows by whole steps
-        } catch (const std::bad_alloc&) {
-            lost_ = true;
-            return;
-        } catch (const std::length_error&) {
+        if (!Resize(wanted)) {
             lost_ = true;
             return;
         }
     }
-    pcm_.insert(pcm_.end(), data, data + length);
+    std::memcpy(data_ + size_, data, length);
+    size_ = needed;
 }
 
 void CaptureBuffer::Reset() {
-    pcm_.clear();
+    size_ = 0;
     lost_ = false;
 }
 
 void CaptureBuffer::Release() {
-    PcmBuffer().swap(pcm_);
+    std::free(data_);
+    data_ = nullptr;
+    size_ = capacity_ = 0;
     lost_ = false;
+}
+
+bool CaptureBuffer::Replace(const PcmBuffer& pcm) {
+    if (pcm.empty()) return false;
+    if (pcm.size() != capacity_ && !Resize(pcm.size())) return false;
+    std::memcpy(data_, pcm.data(), pcm.size());
+    size_ = pcm.size();
+    return true;
 }
 
 }  // namespace tesvano

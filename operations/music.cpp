@@ -32,11 +32,17 @@ int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
     return 0;
 }
 
-void MixMusicFromWindow(IMainWindow& w, PcmBuffer& voice, const PcmBuffer& music) {
-    if (music.empty()) return;
+bool MixMusicFromWindow(IMainWindow& w, std::span<uint8_t> voice, const PcmBuffer& music, PcmBuffer* joined) {
+    if (music.empty()) return false;
     const int volume = w.HasControl(IDC_VOLUME) ? w.GetTrackbarPos(IDC_VOLUME) : 0;
     // The overlay list's item data are the mixer's modes.
-    MixBackgroundMusic(voice, music, static_cast<MixMode>(w.GetComboSelectionData(IDC_OVERLAY)), volume);
+    const auto mode = static_cast<MixMode>(w.GetComboSelectionData(IDC_OVERLAY));
+    return MixBackgroundMusic(voice, std::span<const uint8_t>(music), mode, volume, joined);
+}
+
+void MixMusicFromWindow(IMainWindow& w, PcmBuffer& voice, const PcmBuffer& music) {
+    PcmBuffer joined;
+    if (MixMusicFromWindow(w, std::span<uint8_t>(voice), music, &joined)) voice.swap(joined);
 }
 
 }  // namespace tesvano

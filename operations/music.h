@@ -3,6 +3,8 @@
 // (list 1008) and volume (trackbar 1010).
 #pragma once
 
+#include <span>
+
 #include "audio/pcm.h"
 #include "operations/main_window.h"
 
@@ -16,5 +18,8 @@ int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music);
 // Mixes `music` into `voice` with the overlay mode and volume the window
 // shows now; nothing when there is no music.
 void MixMusicFromWindow(IMainWindow& window, PcmBuffer& voice, const PcmBuffer& music);
+// The same for a voice held elsewhere: under it in place (false), or the
+// joined audio in *joined (true).
+bool MixMusicFromWindow(IMainWindow& window, std::span<uint8_t> voice, const PcmBuffer& music, PcmBuffer* joined);
 
 }  // namespace tesvano

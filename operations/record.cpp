@@ -28,7 +28,7 @@ namespace {
 std::u16string T(const char* key) { return CLanguageTable::Instance().GetText(key); }
 
 // Encodes and saves what was recorded; the result of the stop click.
-OpResult SaveRecording(IMainWindow& w, int rate, PcmBuffer& pcm) {
+OpResult SaveRecording(IMainWindow& w, int rate, std::span<const uint8_t> pcm) {
     // 64-bit: a recording of more than 4 GiB still reports its real size.
     w.LogFormat("%s%llu Bytes", GetAnsiText("RECORD_PCM_DATALENGTH").c_str(),
                 static_cast<unsigned long long>(pcm.size()));
@@ -94,18 +94,19 @@ OpResult RecordingControl::Stop(IMainWindow& w) {
 
     PcmBuffer music;
     if (DecodeBackgroundMusic(w, rate, &music) < 0) return OpResult::kFailed;
-    PcmBuffer& pcm = r.buffer_.pcm();
-    if (!pcm.empty()) {
+    if (r.buffer_.size() > 0) {
         try {
-            MixMusicFromWindow(w, pcm, music);
+            PcmBuffer joined;
+            if (MixMusicFromWindow(w, r.buffer_.bytes(), music, &joined) && !r.buffer_.Replace(joined))
+                w.AppendLog(T("MALLOC_FAILED"));  // saved without its music
         } catch (const std::bad_alloc&) {
             // The recording without its music is still worth saving.
             w.AppendLog(T("MALLOC_FAILED"));
         }
     }
     music = PcmBuffer();
-    if (pcm.empty()) return OpResult::kFailed;
-    return SaveRecording(w, rate, pcm);
+    if (r.buffer_.size() == 0) return OpResult::kFailed;
+    return SaveRecording(w, rate, r.buffer_.bytes());
 }
 
 void RecordingControl::Close(IMainWindow& w) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <span>
@@ -245,10 +246,20 @@ int Record(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, &old);
     OpResult result = OpResult::kFailed;
+    // The seconds count from the start click: the library keeps what it
+    // received while it was still opening the stream.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     RunButton(w, IDC_RECORD, &result);
     if (w.recording().active()) {
-        timespec wait{seconds, 0};
-        while (sigtimedwait(&stopSignals, nullptr, seconds < 0 ? nullptr : &wait) < 0 && errno == EINTR) {
+        for (;;) {
+            timespec wait{};
+            if (seconds >= 0) {
+                const auto left = std::max<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now(),
+                                                                     std::chrono::nanoseconds(0));
+                wait.tv_sec = static_cast<time_t>(left.count() / 1000000000);
+                wait.tv_nsec = static_cast<long>(left.count() % 1000000000);
+            }
+            if (sigtimedwait(&stopSignals, nullptr, seconds < 0 ? nullptr : &wait) >= 0 || errno != EINTR) break;
         }
         RunButton(w, IDC_RECORD, &result);
     }

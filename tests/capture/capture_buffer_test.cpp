@@ -29,7 +29,7 @@ TEST(CaptureBuffer, GrowsByWholeMebibytesOnlyWhenABlockDoesNotFit) {
         }
         EXPECT_EQ(b.size(), total);
         EXPECT_EQ(b.capacity(), c.capacity);
-        EXPECT_EQ(b.pcm().back(), value);  // the last block is at the end, whole
+        EXPECT_EQ(b.bytes().back(), value);  // the last block is at the end, whole
         EXPECT_FALSE(b.lostAudio());
     }
 }
@@ -43,7 +43,7 @@ TEST(CaptureBuffer, BlockThatCannotGetMemoryIsDroppedAndNoted) {
     EXPECT_TRUE(b.lostAudio());
     b.Append(last.data(), last.size());  // still fits: kept after the gap
     EXPECT_EQ(b.size(), a.size() + last.size());
-    EXPECT_EQ(b.pcm().back(), 3);
+    EXPECT_EQ(b.bytes().back(), 3);
     // A new recording keeps the block and forgets the loss.
     b.Reset();
     EXPECT_EQ(b.size(), 0u);
