@@ -19,6 +19,7 @@
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
 #include "tests/support/local_server.h"
+#include "tests/support/servers.h"
 #include "tests/support/temp_dir.h"
 
 namespace tesvano {
@@ -247,6 +248,49 @@ TEST(MainWindow, ConvertsARealFileThroughItsDialog) {
     EXPECT_EQ(lines[2].rfind("0003: " + GetAnsiText("MP3_DECODE_OK"), 0), 0u);
     EXPECT_EQ(lines[3], "0004: MP3" + GetAnsiText("FILE_SAVE_OK") + ":" + output + " " +
                             std::to_string(bytes.size()) + " Bytes");
+}
+
+TEST(MainWindow, RecordsFromALoopbackCamera) {
+    App();
+    test::Child server({std::string(TESVANO_BIN_DIR) + "/camera_rtsp_tone_server", "pcmu"});
+    std::string port;
+    ASSERT_TRUE(server.ReadLine(&port, std::chrono::seconds(10))) << "RTSP server did not start";
+    setenv("TESVANO_CAMERA_URL", ("rtsp://127.0.0.1:" + port + "/tone").c_str(), 1);
+    test::TempDir dir;
+    {
+        CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+        dlg.show();
+        Get<QLineEdit>(dlg, IDC_SAVE_DIR)->setText(QString::fromStdString(dir.str()));
+        auto* record = Get<QPushButton>(dlg, IDC_RECORD);
+        QTest::mouseClick(record, Qt::LeftButton);
+        EXPECT_EQ(record->text().toStdU16String(), T("STOP"));
+        EXPECT_EQ(dlg.log().Lines().back(), "0003: " + GetAnsiText("RECORD_START_OK"));
+        WaitFor([] { return false; }, 1500);  // the window stays responsive meanwhile
+        QTest::mouseClick(record, Qt::LeftButton);
+        EXPECT_EQ(record->text().toStdU16String(), T("RECORD"));
+        const auto& lines = dlg.log().Lines();
+        ASSERT_EQ(lines.size(), 7u);
+        EXPECT_EQ(lines[4].rfind("0005: " + GetAnsiText("RECORD_PCM_DATALENGTH"), 0), 0u);
+    }
+    unsetenv("TESVANO_CAMERA_URL");
+    size_t mp3s = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().extension() == ".mp3" && std::filesystem::file_size(e.path()) > 1000) ++mp3s;
+    EXPECT_EQ(mp3s, 1u);
+
+    // Closing the window while it records discards the recording.
+    setenv("TESVANO_CAMERA_URL", ("rtsp://127.0.0.1:" + port + "/tone").c_str(), 1);
+    test::TempDir other;
+    {
+        CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+        dlg.show();
+        Get<QLineEdit>(dlg, IDC_SAVE_DIR)->setText(QString::fromStdString(other.str()));
+        QTest::mouseClick(Get<QPushButton>(dlg, IDC_RECORD), Qt::LeftButton);
+        WaitFor([] { return false; }, 300);
+        dlg.close();
+    }
+    unsetenv("TESVANO_CAMERA_URL");
+    EXPECT_TRUE(std::filesystem::is_empty(other.path()));
 }
 
 TEST(MainWindow, ResultForAClosedWindowIsDropped) {
