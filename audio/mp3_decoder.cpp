@@ -94,14 +94,14 @@ bool LooksLikeOtherFile(const uint8_t* b, size_t n) {
     return at(4, "ftyp", 4);  // MP4, M4A, 3GP, MOV
 }
 
-// What fixes a stream's configuration and must stay the same from frame to
-// frame; junk that happens to hold a frame header rarely matches all of it.
 // Bit reservoir reach, and a frame's header, CRC and side information at
 // most: frames after a resync must carry this much data before the decoder
 // holds none from before it.
 constexpr int kReservoirBytes = 512;
 constexpr int kFrameOverhead = 40;
 
+// What fixes a stream's configuration and must stay the same from frame to
+// frame; junk that happens to hold a frame header rarely matches all of it.
 struct FrameShape {
     int version = 0;
     int layer = 0;
@@ -237,13 +237,13 @@ bool CAudioDecodeMp3::Session::StartDecoder() {
     // Lengths as the frames give them (no gapless trimming), at the file's
     // own rate and channels as 16-bit samples, quiet about damaged data, and
     // searching through junk of any length.
-    const long rateAndFlags[][2] = {
+    const long params[][2] = {
         {MPG123_ADD_FLAGS, MPG123_QUIET},
         {MPG123_REMOVE_FLAGS, MPG123_GAPLESS},
         {MPG123_FORCE_RATE, 0},
         {MPG123_RESYNC_LIMIT, -1},
     };
-    for (const auto& p : rateAndFlags)
+    for (const auto& p : params)
         if (mpg123_param(mh_, static_cast<mpg123_parms>(p[0]), p[1], 0.0) != MPG123_OK) return false;
     if (mpg123_format_none(mh_) != MPG123_OK) return false;
     const long* rates = nullptr;
