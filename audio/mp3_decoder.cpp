@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <lame/lame.h>
 #include <memory>
+#include <mpg123.h>
 #include <new>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,10 +17,6 @@
 
 namespace tesvano {
 namespace {
-
-// Decoding errors end a block and are expected on damaged files; the
-// library's own messages would only clutter standard error.
-void Silent(const char*, va_list) {}
 
 // Reads until `count` bytes or end of file, at `offset` (or, when it is
 // negative, at the file position); -1 on a read error (errno set).
@@ -78,29 +73,42 @@ private:
     uint64_t total_ = 0;
 };
 
-// Whether a frame header could start in the block: a superset of the hip
-// decoder's own header check (sync, layer, bit rate and rate fields), and a
-// 0xFF in the last three bytes, where a header may run into the next block.
-bool MayHoldFrameHeader(const uint8_t* block, size_t length) {
-    const uint8_t* p = block;
-    const uint8_t* end = block + length;
-    while ((p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, size_t(end - p)))) != nullptr) {
-        if (end - p < 4) return true;
-        if ((p[1] & 0xE0) == 0xE0 && (p[1] & 0x06) != 0 && (p[2] & 0xF0) != 0xF0 && (p[2] & 0x0C) != 0x0C)
-            return true;
-        ++p;
-    }
-    return false;
+
+// Files that are certainly not MPEG audio, by their first bytes. Their data
+// (PCM above all) holds chance frame headers that would decode as noise.
+bool LooksLikeOtherFile(const uint8_t* b, size_t n) {
+    auto at = [&](size_t offset, const char* magic, size_t length) {
+        return n >= offset + length && std::memcmp(b + offset, magic, length) == 0;
+    };
+    static const char* const kMagics[] = {
+        "RIFF", "RIFX", "RF64",   // WAV, AVI, WebP
+        "OggS", "fLaC", "FORM",   // Ogg, FLAC, AIFF
+        "caff", "wvpk", "MAC ",   // CAF, WavPack, Monkey's Audio
+        "#!AMR", "MThd", ".snd",  // AMR, MIDI, AU
+        "\x1A\x45\xDF\xA3",       // Matroska, WebM
+        "\x30\x26\xB2\x75",       // ASF, WMA
+        "\x89PNG", "GIF8", "\xFF\xD8\xFF", "%PDF", "PK\x03\x04", "\x7F" "ELF",
+    };
+    for (const char* magic : kMagics)
+        if (at(0, magic, std::strlen(magic))) return true;
+    return at(4, "ftyp", 4);  // MP4, M4A, 3GP, MOV
 }
 
-// No frame is longer than 2880 bytes: after this much without a possible
-// header the decoder can only be searching, and feeding it more blocks that
-// hold none only grows its buffer, which it rescans whole on every call.
-constexpr uint64_t kHeaderlessBytes = 8192;
-// A decoder that keeps asking for more data this long has lost the stream
-// (the hip decoder only resyncs on frames of the first frame's channel mode
-// and rate, and rescans everything it holds on every call): start it afresh.
-constexpr uint64_t kStarvedBytes = 8192;
+// Bit reservoir reach, and a frame's header, CRC and side information at
+// most: frames after a resync must carry this much data before the decoder
+// holds none from before it.
+constexpr int kReservoirBytes = 512;
+constexpr int kFrameOverhead = 40;
+
+// What fixes a stream's configuration and must stay the same from frame to
+// frame; junk that happens to hold a frame header rarely matches all of it.
+struct FrameShape {
+    int version = 0;
+    int layer = 0;
+    long rate = 0;
+    int channels = 0;
+    bool operator==(const FrameShape&) const = default;
+};
 
 }  // namespace
 
@@ -141,14 +149,19 @@ PcmBuffer CAudioDecodeBase::TakeOutput() {
 
 // ---- CAudioDecodeMp3 ----
 
-// One run of Decode: the file, the hip decoder and the resampler, released
+// One run of Decode: the file, the frame decoder and the resampler, released
 // together on every way out.
+//
+// A frame is trusted when it starts exactly where a trusted frame of the same
+// shape ended. The first frame, and the first after a gap (junk, a tag, a
+// resync), is held back until the next frame follows it without a gap, or the
+// file ends exactly where it does; junk seldom holds two chained headers.
 class CAudioDecodeMp3::Session {
 public:
     explicit Session(CAudioDecodeMp3& decoder) : d_(decoder) {}
     ~Session() {
         resampler_.reset();
-        if (hip_) hip_decode_exit(hip_);
+        if (mh_) mpg123_delete(mh_);
         if (fd_ >= 0) close(fd_);
     }
     Session(const Session&) = delete;
@@ -162,19 +175,45 @@ private:
         return kDecodeFileError;
     }
     int Open();
-    bool StartHip();
-    // Takes t decoded samples per channel; false when decoding must stop.
-    bool Process(size_t t, const mp3data_struct& info);
+    bool StartDecoder();
+    // Decodes every complete frame fed so far; false when decoding must stop.
+    bool DecodeFrames();
+    void TakeFrame(const uint8_t* pcm, size_t bytes);
+    bool Configure(const FrameShape& shape);
+    void Emit(const uint8_t* pcm, size_t bytes);
 
     CAudioDecodeMp3& d_;
     int fd_ = -1;
-    hip_t hip_ = nullptr;
+    mpg123_handle* mh_ = nullptr;
     ResamplerPtr resampler_;
     bool configured_ = false;
-    int sourceChannels_ = 0;
-    int sourceRate_ = 0;
+    FrameShape shape_;
     bool failed_ = false;
     ChunkList chunks_;
+
+    // The decoder's current output format.
+    long outRate_ = 0;
+    int outChannels_ = 0;
+    int outEncoding_ = 0;
+
+    // The last decoded frame: where it ended, its shape, whether it is trusted.
+    bool havePrevious_ = false;
+    int64_t previousEnd_ = 0;
+    FrameShape previousShape_;
+    bool chainTrusted_ = false;
+    // Frames were decoded and dropped since the current chain began.
+    bool dirty_ = false;
+    // The current chain: whether dropped frames came before it, the frame
+    // data it has given the decoder, its frames decoded from its data alone.
+    bool chainDirty_ = false;
+    int chainData_ = 0;
+    int cleanRun_ = 0;
+
+    bool holding_ = false;
+    bool heldClean_ = false;
+    int64_t heldEnd_ = 0;
+    FrameShape heldShape_;
+    size_t heldBytes_ = 0;
 };
 
 int CAudioDecodeMp3::Session::Open() {
@@ -191,60 +230,125 @@ int CAudioDecodeMp3::Session::Open() {
     return kDecodeOk;
 }
 
-bool CAudioDecodeMp3::Session::StartHip() {
-    if (hip_) hip_decode_exit(hip_);
-    hip_ = hip_decode_init();
-    if (!hip_) return false;
-    hip_set_errorf(hip_, Silent);
-    hip_set_debugf(hip_, Silent);
-    hip_set_msgf(hip_, Silent);
+bool CAudioDecodeMp3::Session::StartDecoder() {
+    int error = MPG123_OK;
+    mh_ = mpg123_new(nullptr, &error);
+    if (!mh_) return false;
+    // Lengths as the frames give them (no gapless trimming), at the file's
+    // own rate and channels as 16-bit samples, quiet about damaged data, and
+    // searching through junk of any length.
+    const long params[][2] = {
+        {MPG123_ADD_FLAGS, MPG123_QUIET},
+        {MPG123_REMOVE_FLAGS, MPG123_GAPLESS},
+        {MPG123_FORCE_RATE, 0},
+        {MPG123_RESYNC_LIMIT, -1},
+    };
+    for (const auto& p : params)
+        if (mpg123_param(mh_, static_cast<mpg123_parms>(p[0]), p[1], 0.0) != MPG123_OK) return false;
+    if (mpg123_format_none(mh_) != MPG123_OK) return false;
+    const long* rates = nullptr;
+    size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (size_t i = 0; i < count; ++i)
+        if (mpg123_format(mh_, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16) != MPG123_OK) return false;
+    return mpg123_open_feed(mh_) == MPG123_OK;
+}
+
+bool CAudioDecodeMp3::Session::Configure(const FrameShape& shape) {
+    configured_ = true;
+    shape_ = shape;
+    const int rate = static_cast<int>(shape.rate);
+    if (shape.channels == d_.targetChannels_ && rate == d_.targetRate_) return true;
+    resampler_.reset(CreateResampler(shape.channels, d_.targetChannels_, d_.targetRate_, rate));
+    if (!resampler_) return false;  // a target the resampler cannot produce
+    d_.converted_.resize(ResampleOutputCapacity(resampler_.get(), static_cast<uint32_t>(kMaxFrameSamples * 2 * 2)));
     return true;
 }
 
-bool CAudioDecodeMp3::Session::Process(size_t t, const mp3data_struct& info) {
-    if (!configured_) {
-        if (!info.header_parsed) return true;  // nothing is known of the stream yet
-        configured_ = true;
-        sourceChannels_ = info.stereo == 2 ? 2 : 1;
-        sourceRate_ = info.samplerate ? info.samplerate : 16000;
-        if (sourceChannels_ != d_.targetChannels_ || sourceRate_ != d_.targetRate_) {
-            resampler_.reset(CreateResampler(sourceChannels_, d_.targetChannels_, d_.targetRate_, sourceRate_));
-            if (!resampler_) {
-                failed_ = true;  // a target the resampler cannot produce
-                return false;
-            }
-            d_.converted_.resize(
-                ResampleOutputCapacity(resampler_.get(), static_cast<uint32_t>(kMaxFrameSamples * 2 * 2)));
-        }
-    }
-
-    const int16_t* left = d_.left_.data();
-    const int16_t* right = d_.right_.data();
-    int16_t* frame = d_.interleaved_.data();
-    const bool stereoFrame = info.stereo == 2;
-    if (sourceChannels_ == 2) {
-        for (size_t i = 0; i < t; ++i) {
-            frame[2 * i] = left[i];
-            // A mono frame inside a stereo stream plays on both sides.
-            frame[2 * i + 1] = stereoFrame ? right[i] : left[i];
-        }
-    } else if (stereoFrame) {
-        for (size_t i = 0; i < t; ++i) frame[i] = static_cast<int16_t>((left[i] + right[i]) >> 1);
-    } else {
-        frame = d_.left_.data();
-    }
-
-    const auto* pcm = reinterpret_cast<const uint8_t*>(frame);
-    size_t bytes = t * static_cast<size_t>(sourceChannels_) * 2;
+void CAudioDecodeMp3::Session::Emit(const uint8_t* pcm, size_t bytes) {
     if (resampler_) {
         bytes = static_cast<size_t>(Resample(resampler_.get(), pcm, d_.converted_.data(), static_cast<uint32_t>(bytes)));
         pcm = d_.converted_.data();
     }
-    if (chunks_.total() + bytes > d_.outputLimit_ || !chunks_.Append(pcm, bytes)) {
-        failed_ = true;
-        return false;
+    if (chunks_.total() + bytes > d_.outputLimit_ || !chunks_.Append(pcm, bytes)) failed_ = true;
+}
+
+void CAudioDecodeMp3::Session::TakeFrame(const uint8_t* pcm, size_t bytes) {
+    mpg123_frameinfo info{};
+    if (mpg123_info(mh_, &info) != MPG123_OK) return;
+    const int64_t position = mpg123_framepos(mh_);
+    const FrameShape shape{info.version, info.layer, info.rate, info.mode == MPG123_M_MONO ? 1 : 2};
+    const bool follows = havePrevious_ && position == previousEnd_ && shape == previousShape_;
+    havePrevious_ = true;
+    previousEnd_ = position + info.framesize;
+    previousShape_ = shape;
+
+    // Frames of another rate or layout than the stream's are dropped, never
+    // decoded with its settings; so is anything the output cannot carry.
+    const size_t frameBytes = static_cast<size_t>(shape.channels) * 2;
+    if ((configured_ && !(shape == shape_)) || outEncoding_ != MPG123_ENC_SIGNED_16 || outRate_ != shape.rate ||
+        outChannels_ != shape.channels || bytes % frameBytes != 0 || bytes > kMaxFrameSamples * 2 * 2) {
+        holding_ = false;
+        chainTrusted_ = false;
+        dirty_ = true;
+        return;
     }
-    return true;
+
+    if (holding_) {
+        holding_ = false;
+        if (follows) {
+            if (!configured_ && !Configure(heldShape_)) {
+                failed_ = true;
+                return;
+            }
+            if (heldClean_) Emit(d_.held_.data(), heldBytes_);
+            chainTrusted_ = true;
+        } else {
+            dirty_ = true;  // the held frame was junk, and it was decoded
+        }
+    }
+    const bool chained = follows && chainTrusted_;
+    if (!chained) {
+        chainDirty_ = dirty_;
+        dirty_ = false;
+        chainData_ = 0;
+        cleanRun_ = 0;
+    }
+    // After dropped frames the decoder still holds their state: the bit
+    // reservoir reaches back up to 511 bytes, and the overlap and synthesis
+    // history two frames. Output starts once both come from this chain alone.
+    const bool stateClean = !chainDirty_ || chainData_ >= kReservoirBytes;
+    const bool clean = stateClean && (!chainDirty_ || cleanRun_ >= 2);
+    cleanRun_ = stateClean ? cleanRun_ + 1 : 0;
+    chainData_ += std::max(0, info.framesize - kFrameOverhead);
+
+    if (chained) {
+        if (clean) Emit(pcm, bytes);
+        return;
+    }
+    holding_ = true;
+    heldClean_ = clean;
+    heldEnd_ = previousEnd_;
+    heldShape_ = shape;
+    heldBytes_ = bytes;
+    if (clean) std::memcpy(d_.held_.data(), pcm, bytes);
+}
+
+bool CAudioDecodeMp3::Session::DecodeFrames() {
+    for (;;) {
+        off_t frameNumber = 0;
+        unsigned char* audio = nullptr;
+        size_t bytes = 0;
+        const int rc = mpg123_decode_frame(mh_, &frameNumber, &audio, &bytes);
+        if (rc == MPG123_NEED_MORE) return true;
+        if (rc == MPG123_NEW_FORMAT) {
+            if (mpg123_getformat(mh_, &outRate_, &outChannels_, &outEncoding_) != MPG123_OK) return false;
+            continue;
+        }
+        if (rc != MPG123_OK) return false;  // MPG123_ERR or MPG123_DONE: nothing more can come
+        if (bytes > 0) TakeFrame(audio, bytes);
+        if (failed_) return false;
+    }
 }
 
 int CAudioDecodeMp3::Session::Run() {
@@ -254,81 +358,49 @@ int CAudioDecodeMp3::Session::Run() {
     const int64_t fileLength = st.st_size;
     if (fileLength == 0) return kDecodeEmptyFile;
 
-    if (!StartHip()) return kDecodeFailed;
+    if (!StartDecoder()) return kDecodeFailed;
     const uint32_t start = GetTickCount32();
 
     // A leading ID3v2 tag: its size bytes are taken whole, as written.
-    uint8_t head[10];
-    const ssize_t headLength = ReadFully(fd_, head, sizeof head, 0);
+    uint8_t head[12];
+    const ssize_t headLength = ReadFully(fd_, head, 10, 0);
     if (headLength < 0) return FileError();
     uint64_t offset = 0;
     if (headLength == 10 && std::memcmp(head, "ID3", 3) == 0)
         offset = (uint64_t{head[6]} << 21 | uint64_t{head[7]} << 14 | uint64_t{head[8]} << 7 | uint64_t{head[9]}) + 10;
-    if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return FileError();
+    const ssize_t magicLength = ReadFully(fd_, head, sizeof head, static_cast<off_t>(offset));
+    if (magicLength < 0) return FileError();
+    d_.otherContainer_ = LooksLikeOtherFile(head, static_cast<size_t>(magicLength));
 
-    // Read in large pieces, hand the decoder 640-byte blocks: the blocks are
-    // exactly those of 640-byte reads, for far fewer system calls.
-    constexpr size_t kReadBytes = kInputBlock * 100;
-    std::unique_ptr<uint8_t[]> readBuffer(new (std::nothrow) uint8_t[kReadBytes]);
-    if (!readBuffer) return kDecodeFailed;
-    size_t bufferLength = 0, bufferPos = 0;
-    bool endOfFile = false;
     uint64_t readCount = 0;
-    uint64_t headerless = 0, starved = 0;
-    mp3data_struct info{};
-    uint8_t* block = d_.input_.data();
-
-    while (!failed_) {
-        if (bufferPos == bufferLength) {
-            if (endOfFile) break;
+    if (!d_.otherContainer_) {
+        if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return FileError();
+        d_.held_.resize(kMaxFrameSamples * 2 * 2);
+        std::unique_ptr<uint8_t[]> readBuffer(new (std::nothrow) uint8_t[kReadBytes]);
+        if (!readBuffer) return kDecodeFailed;
+        bool decoding = true;
+        while (decoding) {
             const ssize_t n = ReadFully(fd_, readBuffer.get(), kReadBytes);
             if (n < 0) return FileError();
-            bufferLength = static_cast<size_t>(n);
-            bufferPos = 0;
-            endOfFile = bufferLength < kReadBytes;
-            if (bufferLength == 0) break;
+            if (n == 0) break;
+            readCount += static_cast<uint64_t>(n);
+            if (mpg123_feed(mh_, readBuffer.get(), static_cast<size_t>(n)) != MPG123_OK) return kDecodeFailed;
+            decoding = DecodeFrames();
+            if (static_cast<size_t>(n) < kReadBytes) break;
         }
-        const size_t got = std::min(kInputBlock, bufferLength - bufferPos);
-        std::memcpy(block, readBuffer.get() + bufferPos, got);
-        bufferPos += got;
-        if (got < kInputBlock) std::memset(block + got, 0, kInputBlock - got);
-        readCount += got;
-
-        if (MayHoldFrameHeader(block, kInputBlock)) {
-            headerless = 0;
-        } else if ((headerless += kInputBlock) > kHeaderlessBytes) {
-            continue;
+        if (failed_) return kDecodeFailed;
+        // A frame held back that ends exactly at the end of the file.
+        if (holding_ && heldClean_ && heldEnd_ == static_cast<int64_t>(readCount) &&
+            (!configured_ ? Configure(heldShape_) : heldShape_ == shape_)) {
+            Emit(d_.held_.data(), heldBytes_);
         }
-        if (starved > kStarvedBytes) {
-            if (!StartHip()) return kDecodeFailed;
-            starved = 0;
-        }
-        int t = hip_decode1_headers(hip_, block, kInputBlock, d_.left_.data(), d_.right_.data(), &info);
-        starved = t == 0 ? starved + kInputBlock : 0;
-        while (t >= 1 && t <= static_cast<int>(kMaxFrameSamples)) {
-            if (!Process(static_cast<size_t>(t), info)) break;
-            t = hip_decode1_headers(hip_, nullptr, 0, d_.left_.data(), d_.right_.data(), &info);
-        }
-    }
-    // The decoder holds back the frames of about one block until more data
-    // follows; silence after the end lets it finish them instead of losing
-    // the end of the audio.
-    for (int flush = 0; flush < 4 && !failed_; ++flush) {
-        std::memset(block, 0, kInputBlock);
-        bool produced = false;
-        int t = hip_decode1_headers(hip_, block, kInputBlock, d_.left_.data(), d_.right_.data(), &info);
-        while (t >= 1 && t <= static_cast<int>(kMaxFrameSamples) && Process(static_cast<size_t>(t), info)) {
-            produced = true;
-            t = hip_decode1_headers(hip_, nullptr, 0, d_.left_.data(), d_.right_.data(), &info);
-        }
-        if (!produced) break;
+        if (failed_) return kDecodeFailed;
     }
     resampler_.reset();
-    hip_decode_exit(hip_);
-    hip_ = nullptr;
+    mpg123_delete(mh_);
+    mh_ = nullptr;
     close(fd_);
     fd_ = -1;
-    if (failed_) return kDecodeFailed;
 
     const uint64_t total = chunks_.total();
     // Always larger than the total: rounded down to 1 KiB, plus 1 KiB.
@@ -349,6 +421,7 @@ CAudioDecodeMp3::CAudioDecodeMp3(std::string fileName, int targetRate, int targe
 
 int CAudioDecodeMp3::Decode() {
     lastErrno_ = 0;
+    otherContainer_ = false;
     statistics_.clear();
     TakeOutput();
     try {

@@ -1,8 +1,7 @@
 // Whole-file MP3 decoding to one PCM buffer at a target rate and channel
-// count, frame by frame through LAME's hip decoder and the Resampler.
+// count, frame by frame through libmpg123 and the Resampler.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -71,19 +70,21 @@ private:
 
 class CAudioDecodeMp3 : public CAudioDecodeBase {
 public:
-    static constexpr size_t kInputBlock = 640;
+    static constexpr size_t kReadBytes = 65536;
     static constexpr size_t kMaxFrameSamples = 2304;
 
     CAudioDecodeMp3(std::string fileName, int targetRate, int targetChannels);
     int Decode() override;
 
+    // The last Decode found another container (WAV, Ogg, FLAC, MP4, ...) or
+    // a known non-audio file by its first bytes, and decoded nothing.
+    bool IsOtherContainer() const { return otherContainer_; }
+
 private:
     class Session;
 
-    std::array<uint8_t, kInputBlock> input_;
-    std::array<int16_t, kMaxFrameSamples> left_;
-    std::array<int16_t, kMaxFrameSamples> right_;
-    std::array<int16_t, 2 * kMaxFrameSamples> interleaved_;
+    bool otherContainer_ = false;
+    std::vector<uint8_t> held_;       // a frame's PCM until the next frame vouches for it
     std::vector<uint8_t> converted_;  // one frame out of the resampler
 };
 

@@ -1,6 +1,7 @@
 // Decodes a 3-minute 44.1 kHz stereo 128 kbit/s MP3 to 16 kHz mono with
 // CAudioDecodeMp3, with ffmpeg and with mpg123, and prints the times and
-// their ratios in one line (best of three runs each).
+// their ratios in one line (best of three runs each). The two commands do
+// the same work: the whole file to 16 kHz mono PCM in a file.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -117,6 +118,6 @@ int main() {
                 ours);
     if (ffmpeg > 0) std::printf(", ffmpeg %.3f s (ratio %.2f)", ffmpeg, ours / ffmpeg);
     if (mpg123 > 0) std::printf(", mpg123 %.3f s (ratio %.2f)", mpg123, ours / mpg123);
-    std::printf(" (target: ratio to ffmpeg <= 1.00)\n");
+    std::printf(" (targets: ratio to ffmpeg <= 0.90, to mpg123 <= 1.00)\n");
     return 0;
 }

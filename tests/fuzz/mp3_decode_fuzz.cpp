@@ -1,6 +1,7 @@
 // libFuzzer target: any bytes as an MP3 file, decoded to 8 kHz and 16 kHz mono
 // (one input per rate, chosen by its first byte). Must never crash, hang or
-// leak, and must hand back an even number of PCM bytes.
+// leak, must hand back an even number of PCM bytes, and nothing at all for a
+// file recognised as another container.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,5 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int rc = decoder.Decode();
     if (size == 0 ? rc != tesvano::kDecodeEmptyFile : rc != tesvano::kDecodeOk) std::abort();
     if (decoder.outputLength() % 2 != 0) std::abort();
+    if (decoder.IsOtherContainer() && decoder.outputLength() != 0) std::abort();
     return 0;
 }
