@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <regex>
+#include <thread>
 
 #include "tests/support/audio_tools.h"
 #include "tests/support/local_server.h"
@@ -126,6 +127,37 @@ INSTANTIATE_TEST_SUITE_P(Cameras, RecordLive,
                          testing::Values(LiveCase{"RtspMulaw", "pcmu", 8000}, LiveCase{"RtspAlaw", "pcma", 16000},
                                          LiveCase{"HttpMp3", "http", 16000}),
                          [](const testing::TestParamInfo<LiveCase>& p) { return std::string(p.param.name); });
+
+TEST(RecordEndToEnd, TermAndInterruptStopAndSave) {
+    test::TempDir dir;
+    const std::string source = dir / "tone.wav";
+    std::string out;
+    ASSERT_EQ(test::RunProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                "sine=frequency=1000:sample_rate=16000", "-t", "3", source},
+                               &out),
+              0);
+    for (int sig : {SIGTERM, SIGINT}) {
+        const std::string save = dir / ("out" + std::to_string(sig));
+        fs::create_directory(save);
+        setenv("TESVANO_CAMERA_URL", source.c_str(), 1);
+        std::string args[] = {kCli, "record", "--dir", save};
+        char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        unsetenv("TESVANO_CAMERA_URL");
+        std::this_thread::sleep_for(1s);  // no --seconds: it would wait for ever
+        kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "killed by the signal instead of saving";
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(Mp3sIn(save).size(), 1u);
+    }
+}
 
 TEST(RecordEndToEnd, UnreachableCameraIsReportedInTime) {
     test::LocalListener silent;  // accepts, never answers
