@@ -5,7 +5,7 @@
 #include <dlfcn.h>
 #include <vector>
 
-#include "platform/system.h"
+#include "platform/library.h"
 
 namespace tesvano {
 namespace {
@@ -15,27 +15,16 @@ int MissingStop() { return 0; }
 
 constexpr CaptureLibrary kMissingLibrary = {MissingStart, MissingStop, nullptr};
 
-template <typename F>
-bool Bind(void* lib, const char* name, F* slot) {
-    void* sym = dlsym(lib, name);
-    if (!sym) return false;
-    *slot = reinterpret_cast<F>(sym);
-    return true;
-}
-
 CaptureLibrary LoadCaptureLibrary() {
-    // Beside the program first, as the original looked for its DLL.
-    const std::string beside = GetProgramDirectory() + "/libQuaboNetSdk.so";
-    void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib) lib = dlopen("libQuaboNetSdk.so", RTLD_NOW | RTLD_LOCAL);
+    void* lib = OpenLibraryBesideProgram("libQuaboNetSdk.so");
     if (!lib) {
         std::fprintf(stderr, "camera capture library not available: %s\n", dlerror());
         return kMissingLibrary;
     }
     CaptureLibrary c{};
-    if (Bind(lib, "QUABO_NETSDK_IPC_StartAudioCapture", &c.StartAudioCapture) &&
-        Bind(lib, "QUABO_NETSDK_IPC_StopAudioCapture", &c.StopAudioCapture)) {
-        if (!Bind(lib, "TesvanoCameraSource", &c.DescribeSource)) c.DescribeSource = nullptr;
+    if (BindSymbol(lib, "QUABO_NETSDK_IPC_StartAudioCapture", &c.StartAudioCapture) &&
+        BindSymbol(lib, "QUABO_NETSDK_IPC_StopAudioCapture", &c.StopAudioCapture)) {
+        if (!BindSymbol(lib, "TesvanoCameraSource", &c.DescribeSource)) c.DescribeSource = nullptr;
         return c;
     }
     std::fprintf(stderr, "camera capture library incomplete: %s\n", dlerror());

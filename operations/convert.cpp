@@ -264,29 +264,28 @@ OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, co
     return overall;
 }
 
-OpResult OnConvertMp3(IMainWindow& w) {
+namespace {
+
+// The single-file buttons: the common start, then one file from the dialog.
+OpResult ConvertChosenFile(IMainWindow& w, bool toWav) {
     int rate;
     if (!StartConversion(w, &rate)) return OpResult::kFailed;
     std::u16string chosen;
     if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
     const std::string input = WideToAnsi(chosen);
-    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + FileNameOf(input);
-    const ConvertResult r = ConvertMp3File(w, rate, input, output, true);
+    const std::string name = FileNameOf(input);
+    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + (toWav ? WavNameFor(name) : name);
+    const ConvertResult r = toWav ? ConvertMp3ToWavFile(w, rate, input, output)
+                                  : ConvertMp3File(w, rate, input, output, true);
     if (r.fileError != 0) ShowFileError(w, input, r.fileError);
     return r.result;
 }
 
-OpResult OnMp3ToWav(IMainWindow& w) {
-    int rate;
-    if (!StartConversion(w, &rate)) return OpResult::kFailed;
-    std::u16string chosen;
-    if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
-    const std::string input = WideToAnsi(chosen);
-    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + WavNameFor(FileNameOf(input));
-    const ConvertResult r = ConvertMp3ToWavFile(w, rate, input, output);
-    if (r.fileError != 0) ShowFileError(w, input, r.fileError);
-    return r.result;
-}
+}  // namespace
+
+OpResult OnConvertMp3(IMainWindow& w) { return ConvertChosenFile(w, false); }
+
+OpResult OnMp3ToWav(IMainWindow& w) { return ConvertChosenFile(w, true); }
 
 OpResult OnBatchConvert(IMainWindow& w) {
     int rate;

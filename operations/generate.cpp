@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "audio/mp3_encoder.h"
 #include "audio/wav.h"
-#include "operations/size_check.h"
+#include "operations/camera_mp3.h"
 #include "operations/synthesis.h"
 #include "platform/file.h"
 #include "i18n/language_table.h"
@@ -83,25 +82,7 @@ OpResult OnGenerateWav(IMainWindow& w) {
 namespace {
 
 OpResult EncodeAndSave(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
-    const std::u16string path = MakeOutputPath(w, text, u".mp3");
-    const std::string narrowPath = WideToAnsi(path);
-    CMp3Encoder encoder(rate);
-    if (!encoder.Encode(pcm.data(), pcm.size())) {
-        w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
-        return OpResult::kFailed;
-    }
-    if (!encoder.SaveToFile(narrowPath)) {
-        w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
-        return OpResult::kFailed;
-    }
-    w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), narrowPath.c_str());
-    const uint32_t size = GetFileSize32(narrowPath);
-    const std::u16string sizeLine = u"MP3" + CLanguageTable::Instance().GetText("FILE_SIZE") + u":" +
-                                    AnsiToWide(std::to_string(size)) + u" Bytes.";
-    w.AppendLog(sizeLine);
-    const bool over = WarnIfOverCameraLimit(w, sizeLine, size);
-    w.OpenWithDesktop(path);
-    return over ? OpResult::kOverLimit : OpResult::kDone;
+    return SaveCameraMp3(w, rate, pcm, WideToAnsi(MakeOutputPath(w, text, u".mp3")));
 }
 
 }  // namespace

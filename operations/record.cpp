@@ -3,12 +3,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "audio/mp3_encoder.h"
 #include "capture/capture_library.h"
 #include "i18n/language_table.h"
 #include "operations/music.h"
-#include "operations/size_check.h"
-#include "platform/file.h"
+#include "operations/camera_mp3.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -32,23 +30,7 @@ OpResult SaveRecording(IMainWindow& w, int rate, std::span<const uint8_t> pcm) {
     // 64-bit: a recording of more than 4 GiB still reports its real size.
     w.LogFormat("%s%llu Bytes", GetAnsiText("RECORD_PCM_DATALENGTH").c_str(),
                 static_cast<unsigned long long>(pcm.size()));
-    const std::string path = RecordingFileName(WideToAnsi(w.GetItemText(IDC_SAVE_DIR)), GetTickCount32());
-    CMp3Encoder encoder(rate);
-    if (!encoder.Encode(pcm.data(), pcm.size())) {
-        w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
-        return OpResult::kFailed;
-    }
-    if (!encoder.SaveToFile(path)) {
-        w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
-        return OpResult::kFailed;
-    }
-    w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), path.c_str());
-    const uint32_t size = GetFileSize32(path);
-    const std::u16string sizeLine = u"MP3" + T("FILE_SIZE") + u":" + AnsiToWide(std::to_string(size)) + u" Bytes.";
-    w.AppendLog(sizeLine);
-    const bool over = WarnIfOverCameraLimit(w, sizeLine, size);
-    w.OpenWithDesktop(AnsiToWide(path));
-    return over ? OpResult::kOverLimit : OpResult::kDone;
+    return SaveCameraMp3(w, rate, pcm, RecordingFileName(WideToAnsi(w.GetItemText(IDC_SAVE_DIR)), GetTickCount32()));
 }
 
 }  // namespace

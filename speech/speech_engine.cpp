@@ -4,7 +4,7 @@
 #include <dlfcn.h>
 #include <mutex>
 
-#include "platform/system.h"
+#include "platform/library.h"
 #include "platform/text.h"
 
 namespace tesvano {
@@ -29,27 +29,16 @@ int MissingLogout() { return kEngineMissing; }
 
 constexpr SpeechEngine kMissingEngine = {MissingLogin, MissingBegin, MissingPut, MissingGet, MissingEnd, MissingLogout};
 
-template <typename F>
-bool Bind(void* lib, const char* name, F* slot) {
-    void* sym = dlsym(lib, name);
-    if (!sym) return false;
-    *slot = reinterpret_cast<F>(sym);
-    return true;
-}
-
 SpeechEngine LoadLibraryEngine() {
-    // Beside the program first, as the original looked for its DLL.
-    const std::string beside = GetProgramDirectory() + "/libmsc.so";
-    void* lib = dlopen(beside.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!lib) lib = dlopen("libmsc.so", RTLD_NOW | RTLD_LOCAL);
+    void* lib = OpenLibraryBesideProgram("libmsc.so");
     if (!lib) {
         std::fprintf(stderr, "speech engine not available: %s\n", dlerror());
         return kMissingEngine;
     }
     SpeechEngine e{};
-    if (Bind(lib, "MSPLogin", &e.MSPLogin) && Bind(lib, "QTTSSessionBegin", &e.QTTSSessionBegin) &&
-        Bind(lib, "QTTSTextPut", &e.QTTSTextPut) && Bind(lib, "QTTSAudioGet", &e.QTTSAudioGet) &&
-        Bind(lib, "QTTSSessionEnd", &e.QTTSSessionEnd) && Bind(lib, "MSPLogout", &e.MSPLogout))
+    if (BindSymbol(lib, "MSPLogin", &e.MSPLogin) && BindSymbol(lib, "QTTSSessionBegin", &e.QTTSSessionBegin) &&
+        BindSymbol(lib, "QTTSTextPut", &e.QTTSTextPut) && BindSymbol(lib, "QTTSAudioGet", &e.QTTSAudioGet) &&
+        BindSymbol(lib, "QTTSSessionEnd", &e.QTTSSessionEnd) && BindSymbol(lib, "MSPLogout", &e.MSPLogout))
         return e;
     std::fprintf(stderr, "speech engine incomplete: %s\n", dlerror());
     dlclose(lib);
