@@ -1,5 +1,5 @@
 # The two commands a new user needs: `make run` and `make test`.
-.PHONY: run test deps build build-asan bench fuzz clean
+.PHONY: run test deps build build-asan package bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -11,6 +11,12 @@ build: deps
 build-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
+
+# build/default/tesvano_<version>-1_amd64.deb (then: apt install ./build/default/tesvano_*.deb)
+package: deps
+	cmake --preset default >/dev/null
+	cmake --build --preset default --target tesvano_installable
+	cd build/default && cpack -G DEB
 
 run: build
 	./build/default/bin/tesvano

@@ -1,7 +1,8 @@
 // Makes the files data/ ships that are not text: the background-music MP3s,
 // synthesised here from plain tones so their origin is clear, and the icon.
 // Run with: cmake --build --preset default --target make-assets
-//           build/default/bin/make-assets data
+//           build/default/bin/make-assets data packaging/icons
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <cmath>
@@ -99,8 +100,8 @@ bool Encode(const Track& tr, const std::vector<short>& pcm, const std::string& p
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make-assets DATA_DIR\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make-assets DATA_DIR [ICON_THEME_DIR]\n");
         return 2;
     }
     const std::string dir = argv[1];
@@ -121,5 +122,14 @@ int main(int argc, char** argv) {
     const std::string icon = dir + "/tesvano.png";
     if (!tesvano::DrawAppIcon(128).save(QString::fromStdString(icon))) return 1;
     std::printf("%s\n", icon.c_str());
+    // The other sizes of the icon theme; 128 px is the one above.
+    for (int size : {48, 256}) {
+        if (argc < 3) break;
+        const std::string sized = std::string(argv[2]) + "/" + std::to_string(size) + "x" + std::to_string(size);
+        const std::string path = sized + "/tesvano.png";
+        if (!QDir().mkpath(QString::fromStdString(sized)) || !tesvano::DrawAppIcon(size).save(QString::fromStdString(path)))
+            return 1;
+        std::printf("%s\n", path.c_str());
+    }
     return 0;
 }

@@ -107,6 +107,8 @@ TEST_F(KeyCoverageTest, EveryShippedLanguageDefinesEveryKey) {
         CLanguageTable table(bin + "/language.xml", bin + "/registry.xml");
         ASSERT_EQ(table.GetLanguageCode(), AnsiToWide(code));
         for (const std::string& key : needed) EXPECT_FALSE(table.GetText(key.c_str()).empty()) << file << " lacks " << key;
+        // It follows "...:1234 Bytes." in the size line, so it needs its own blank.
+        EXPECT_EQ(table.GetText("EXCEED_FILE_SIZE").substr(0, 1), u" ") << file;
     }
 }
 

@@ -140,3 +140,34 @@ TEST_F(LanguageSelectionTest, SetLanguageScriptWritesWhatTheTableReads) {
 
 }  // namespace
 }  // namespace tesvano::test
+
+namespace tesvano::test {
+namespace {
+
+// The package's install step: the language of the installing locale, written
+// only while none is recorded.
+TEST_F(LanguageSelectionTest, SetLanguageFromLocaleMapsTheLocaleAndKeepsAChoice) {
+    const std::string script = TESVANO_SOURCE_DIR "/scripts/set-language";
+    struct Case {
+        const char* locale;
+        std::u16string code;
+    } cases[] = {
+        {"zh_CN.UTF-8", u"zh-cn"}, {"zh_SG", u"zh-cn"},       {"zh_TW.Big5", u"zh-tw"}, {"zh_HK.UTF-8", u"zh-tw"},
+        {"zh_MO", u"zh-tw"},       {"ko_KR.UTF-8", u"ko-ko"}, {"pl_PL.UTF-8", u"pl-pl"}, {"pl_PL@euro", u"pl-pl"},
+        {"en_GB.UTF-8", u"en-us"}, {"C.UTF-8", u"en-us"},     {"", u"en-us"},
+    };
+    for (const Case& c : cases) {
+        // Another key's "Language" is not ours: it must not count as a choice.
+        Write("registry.reg",
+              "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Other]\r\n\"Language\"=\"Korean\"\r\n");
+        ASSERT_EQ(RunProgram({"/bin/sh", script, "--from-locale", c.locale}), 0) << c.locale;
+        EXPECT_EQ(CLanguageTable(Path("language.xml"), Path("registry.xml")).GetLanguageCode(), c.code) << c.locale;
+    }
+
+    Write("registry.reg", RegWithLanguage("Korean"));
+    ASSERT_EQ(RunProgram({"/bin/sh", script, "--from-locale", "pl_PL.UTF-8"}), 0);
+    EXPECT_EQ(CLanguageTable(Path("language.xml"), Path("registry.xml")).GetLanguageCode(), u"ko-ko");
+}
+
+}  // namespace
+}  // namespace tesvano::test

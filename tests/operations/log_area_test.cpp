@@ -26,11 +26,11 @@ TEST(LogArea, NumberGrowsPastFourDigitsAndKeepsLineBreaksInside) {
 
 TEST(LogArea, ScreenShowsNoEmptyRowForALinesOwnBreak) {
     LogArea log;
-    log.Append(u"Speech synthesised, bytes: 87630.\n");
+    log.Append(u"Speech synthesized, bytes: 87630.\n");
     log.Append(u"two\r\n\n");
     log.Append(u"a\nb");
     log.Append(u"");
-    EXPECT_EQ(log.DisplayText(), u"0001: Speech synthesised, bytes: 87630.\n0002: two\n0003: a\nb\n0004: ");
+    EXPECT_EQ(log.DisplayText(), u"0001: Speech synthesized, bytes: 87630.\n0002: two\n0003: a\nb\n0004: ");
 }
 
 TEST(LogFormat, CutsAt1023BytesOnACharacterBoundary) {
