@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include "audio/ffmpeg_decoder.h"
 #include "audio/mp3_decoder.h"
 #include "audio/mp3_encoder.h"
 #include "audio/wav.h"
@@ -34,6 +35,20 @@ bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* 
         return false;
     }
     *pcm = decoder.TakeOutput();
+    // Not MPEG audio (WAV, FLAC, Ogg, M4A, a video's sound track): FFmpeg's
+    // libraries read it, and a file they cannot read stays at 0 PCM bytes.
+    if (pcm->empty()) {
+        FfmpegDecode other = DecodeWithFfmpeg(input, rate);
+        if (other.status == kDecodeFileError) {
+            result->fileError = other.fileError != 0 ? other.fileError : EIO;
+            return false;
+        }
+        if (other.status != kDecodeOk) {
+            w.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
+            return false;
+        }
+        *pcm = std::move(other.pcm);
+    }
     // The log line carries int lengths, as the window always showed them.
     w.LogFormat("%s%d PCM Bytes, %d MP3 Bytes.\n", GetAnsiText("MP3_DECODE_OK").c_str(), static_cast<int>(pcm->size()),
                 static_cast<int>(GetFileSize32(input)));
@@ -82,7 +97,7 @@ private:
 
 std::string OutputFor(const ConvertBatch& batch, const std::string& input) {
     const std::string name = FileNameOf(input);
-    return batch.saveDir + "/" + (batch.toWav ? WavNameFor(name) : name);
+    return batch.saveDir + "/" + (batch.toWav ? WavNameFor(name) : Mp3NameFor(name));
 }
 
 ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::string& input) {
@@ -180,14 +195,21 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+namespace {
+
+bool EndsWithMp3(const std::string& s) {
+    if (s.size() < 4) return false;
+    std::string tail = s.substr(s.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".mp3";
+}
+
+}  // namespace
+
+std::string Mp3NameFor(const std::string& name) { return EndsWithMp3(name) ? name : name + ".mp3"; }
+
 std::string WavNameFor(const std::string& name) {
-    auto endsWithMp3 = [](const std::string& s) {
-        if (s.size() < 4) return false;
-        std::string tail = s.substr(s.size() - 4);
-        for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return tail == ".mp3";
-    };
-    std::string stem = endsWithMp3(name) ? name.substr(0, name.size() - 4) : name;
+    std::string stem = EndsWithMp3(name) ? name.substr(0, name.size() - 4) : name;
     for (size_t at = 0; (at = stem.find(".mp3", at)) != std::string::npos; at += 4) stem.replace(at, 4, ".wav");
     return stem + ".wav";
 }
@@ -270,7 +292,7 @@ OpResult OnConvertMp3(IMainWindow& w) {
     std::u16string chosen;
     if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
     const std::string input = WideToAnsi(chosen);
-    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + FileNameOf(input);
+    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + Mp3NameFor(FileNameOf(input));
     const ConvertResult r = ConvertMp3File(w, rate, input, output, true);
     if (r.fileError != 0) ShowFileError(w, input, r.fileError);
     return r.result;

@@ -34,6 +34,11 @@ std::string FileNameOf(const std::string& path);
 // ".wav" appended (a.mp3.mp3 → a.wav.wav, A.MP3 → A.wav, noext → noext.wav).
 std::string WavNameFor(const std::string& name);
 
+// The MP3 name for a chosen file's name: a name ending in ".mp3" (any case)
+// stays, any other gets ".mp3" appended (a.wav → a.wav.mp3), so a camera
+// MP3 never carries another format's extension nor overwrites its input.
+std::string Mp3NameFor(const std::string& name);
+
 // The box about a file that cannot be opened or read; `more` is added as a
 // second line when not empty.
 void ShowFileError(IMainWindow& window, const std::string& path, int error, const std::u16string& more = {});
