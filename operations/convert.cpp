@@ -97,13 +97,22 @@ private:
 
 std::string OutputFor(const ConvertBatch& batch, const std::string& input) {
     const std::string name = FileNameOf(input);
-    return batch.saveDir + "/" + (batch.toWav ? WavNameFor(name) : Mp3NameFor(name));
+    return batch.saveDir + "/" + (batch.kind == ConvertKind::kMp3 ? Mp3NameFor(name) : WavNameFor(name));
 }
 
 ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::string& input) {
     const std::string output = OutputFor(batch, input);
-    return batch.toWav ? ConvertMp3ToWavFile(w, batch.rate, input, output)
-                       : ConvertMp3File(w, batch.rate, input, output, batch.open);
+    switch (batch.kind) {
+    case ConvertKind::kWav:
+        return ConvertMp3ToWavFile(w, batch.rate, input, output);
+    case ConvertKind::kALaw:
+        return ConvertToG711File(w, G711Law::kALaw, input, output);
+    case ConvertKind::kMuLaw:
+        return ConvertToG711File(w, G711Law::kMuLaw, input, output);
+    case ConvertKind::kMp3:
+        break;
+    }
+    return ConvertMp3File(w, batch.rate, input, output, batch.open);
 }
 
 OpResult Combine(OpResult sofar, OpResult next) {
@@ -248,21 +257,37 @@ ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input,
     return result;
 }
 
-ConvertResult ConvertMp3ToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
+namespace {
+
+// Both WAV pipelines: decode, write with `write`, the PCM file line.
+ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, const std::string& output,
+                           const std::function<WriteStatus(const PcmBuffer&)>& write) {
     ConvertResult result;
     PcmBuffer pcm;
     if (!DecodeInput(w, rate, input, &pcm, &result)) return result;
 
     auto& table = CLanguageTable::Instance();
     // The WAV must never take the place of its own input.
-    if (SameFile(input, output) ||
-        WriteWavFile(output, static_cast<uint32_t>(rate), pcm) != WriteStatus::kOk) {
+    if (SameFile(input, output) || write(pcm) != WriteStatus::kOk) {
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
         return result;
     }
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + AnsiToWide(output));
     result.result = OpResult::kDone;
     return result;
+}
+
+}  // namespace
+
+ConvertResult ConvertMp3ToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
+    return ConvertToWav(w, rate, input, output, [&](const PcmBuffer& pcm) {
+        return WriteWavFile(output, static_cast<uint32_t>(rate), pcm);
+    });
+}
+
+ConvertResult ConvertToG711File(IMainWindow& w, G711Law law, const std::string& input, const std::string& output) {
+    return ConvertToWav(w, static_cast<int>(kG711Rate), input, output,
+                        [&](const PcmBuffer& pcm) { return WriteG711WavFile(output, law, pcm); });
 }
 
 OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/g711.h"
 #include "operations/main_window.h"
 
 namespace tesvano {
@@ -26,6 +27,11 @@ ConvertResult ConvertMp3File(IMainWindow& window, int rate, const std::string& i
 // Decode `input` into a WAV file at `output`; never written over the input.
 ConvertResult ConvertMp3ToWavFile(IMainWindow& window, int rate, const std::string& input,
                                   const std::string& output);
+
+// Decode `input` at 8000 Hz into an A-law or µ-law WAV at `output`; never
+// written over the input.
+ConvertResult ConvertToG711File(IMainWindow& window, G711Law law, const std::string& input,
+                                const std::string& output);
 
 // The file's name: what follows the last "/".
 std::string FileNameOf(const std::string& path);
@@ -51,9 +57,10 @@ OpResult OnBatchConvert(IMainWindow& window);  // button 1019
 // each file's lines still reach the window together and in input order, and
 // inputs that map to the same output are converted one after another in
 // input order, so the last one wins as in a sequential run.
+enum class ConvertKind { kMp3, kWav, kALaw, kMuLaw };
 struct ConvertBatch {
-    bool toWav = false;
-    int rate = 16000;
+    ConvertKind kind = ConvertKind::kMp3;
+    int rate = 16000;                // of MP3 and WAV; G.711 is always 8000
     std::string saveDir;
     unsigned jobs = 1;
     bool open = false;               // hand each written MP3 to the desktop

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "audio/g711.h"
 #include "audio/mp3_encoder.h"
 #include "audio/wav.h"
 #include "operations/size_check.h"
@@ -50,11 +51,27 @@ OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
 
 namespace {
 
-OpResult WritePcmOrWav(IMainWindow& w, bool wav, int rate, const std::u16string& text, const PcmBuffer& pcm) {
-    const std::u16string path = MakeOutputPath(w, text, wav ? u".wav" : u".pcm");
+enum class Uncompressed { kPcm, kWav, kALaw, kMuLaw };
+
+OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const std::u16string& text,
+                           const PcmBuffer& pcm) {
+    const std::u16string path = MakeOutputPath(w, text, kind == Uncompressed::kPcm ? u".pcm" : u".wav");
     const std::string narrow = WideToAnsi(path);
-    const WriteStatus status =
-        wav ? WriteWavFile(narrow, static_cast<uint32_t>(rate), pcm) : WritePcmFile(narrow, pcm);
+    WriteStatus status = WriteStatus::kCreateFailed;
+    switch (kind) {
+    case Uncompressed::kPcm:
+        status = WritePcmFile(narrow, pcm);
+        break;
+    case Uncompressed::kWav:
+        status = WriteWavFile(narrow, static_cast<uint32_t>(rate), pcm);
+        break;
+    case Uncompressed::kALaw:
+    case Uncompressed::kMuLaw:
+        // G.711 is 8 kHz audio: any other rate would play at the wrong speed.
+        if (rate == static_cast<int>(kG711Rate))
+            status = WriteG711WavFile(narrow, kind == Uncompressed::kALaw ? G711Law::kALaw : G711Law::kMuLaw, pcm);
+        break;
+    }
     auto& table = CLanguageTable::Instance();
     if (status == WriteStatus::kOk) {
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
@@ -65,18 +82,20 @@ OpResult WritePcmOrWav(IMainWindow& w, bool wav, int rate, const std::u16string&
     return OpResult::kFailed;
 }
 
-}  // namespace
-
-OpResult OnGeneratePcm(IMainWindow& w) {
-    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return WritePcmOrWav(w, false, rate, text, pcm);
+OpResult GenerateUncompressed(IMainWindow& w, Uncompressed kind) {
+    return GenerateWith(w, [&w, kind](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return WriteUncompressed(w, kind, rate, text, pcm);
     });
 }
 
-OpResult OnGenerateWav(IMainWindow& w) {
-    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return WritePcmOrWav(w, true, rate, text, pcm);
-    });
+}  // namespace
+
+OpResult OnGeneratePcm(IMainWindow& w) { return GenerateUncompressed(w, Uncompressed::kPcm); }
+
+OpResult OnGenerateWav(IMainWindow& w) { return GenerateUncompressed(w, Uncompressed::kWav); }
+
+OpResult OnGenerateG711(IMainWindow& w, G711Law law) {
+    return GenerateUncompressed(w, law == G711Law::kALaw ? Uncompressed::kALaw : Uncompressed::kMuLaw);
 }
 
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "operations/main_window.h"
+#include "audio/g711.h"
 #include "audio/pcm.h"
 
 namespace tesvano {
@@ -27,5 +28,8 @@ OpResult GenerateWith(IMainWindow& window, const PcmWriter& write);
 OpResult OnGenerateMp3(IMainWindow& window);  // button 1001
 OpResult OnGeneratePcm(IMainWindow& window);  // button 1016
 OpResult OnGenerateWav(IMainWindow& window);  // button 1018
+// An A-law or µ-law WAV for cameras that take G.711 (console only); the
+// window's rate must be 8000.
+OpResult OnGenerateG711(IMainWindow& window, G711Law law);
 
 }  // namespace tesvano

@@ -42,16 +42,6 @@ std::string MakeSource(const test::TempDir& dir, const Source& s) {
     return test::RunProgram(argv) == 0 ? dir / s.name : std::string();
 }
 
-// ffmpeg's own reading of a file as mono 16-bit at `rate`.
-std::vector<int16_t> FfmpegPcm(const std::string& path, int rate) {
-    std::string raw;
-    test::RunProgram({"ffmpeg", "-v", "error", "-i", path, "-ac", "1", "-ar", std::to_string(rate), "-f", "s16le", "-"},
-                     &raw);
-    std::vector<int16_t> pcm(raw.size() / 2);
-    std::memcpy(pcm.data(), raw.data(), pcm.size() * 2);
-    return pcm;
-}
-
 std::vector<int16_t> WavPcm(const std::string& path) {
     const auto bytes = test::ReadFileBytes(path);
     std::vector<int16_t> pcm(bytes.size() > 44 ? (bytes.size() - 44) / 2 : 0);
@@ -120,7 +110,8 @@ TEST_F(ConvertAnyEndToEnd, ToWavMatchesFfmpegsOwnMonoDecoding) {
         // The decode line counts the PCM and the input file's bytes.
         const std::string wav = out + "/" + s.name + ".wav";
         const auto ours = WavPcm(wav);
-        const auto theirs = FfmpegPcm(input, 16000);
+        std::vector<int16_t> theirs;
+        ASSERT_TRUE(test::DecodeWithFfmpeg(input, 16000, &theirs));
         ASSERT_GT(theirs.size(), 40000u);
         EXPECT_NE(log.find(" " + std::to_string(ours.size() * 2) + " PCM Bytes, " +
                            std::to_string(fs::file_size(input)) + " MP3 Bytes."),
