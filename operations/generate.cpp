@@ -98,10 +98,7 @@ OpResult OnGenerateG711(IMainWindow& w, G711Law law) {
     return GenerateUncompressed(w, law == G711Law::kALaw ? Uncompressed::kALaw : Uncompressed::kMuLaw);
 }
 
-
-namespace {
-
-OpResult EncodeAndSave(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
+OpResult SaveCameraMp3(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
     const std::u16string path = MakeOutputPath(w, text, u".mp3");
     const std::string narrowPath = WideToAnsi(path);
     CMp3Encoder encoder(rate);
@@ -123,11 +120,9 @@ OpResult EncodeAndSave(IMainWindow& w, int rate, const std::u16string& text, con
     return over ? OpResult::kOverLimit : OpResult::kDone;
 }
 
-}  // namespace
-
 OpResult OnGenerateMp3(IMainWindow& w) {
     return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return EncodeAndSave(w, rate, text, pcm);
+        return SaveCameraMp3(w, rate, text, pcm);
     });
 }
 

@@ -25,6 +25,10 @@ std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, c
 using PcmWriter = std::function<OpResult(int rate, const std::u16string& text, const PcmBuffer& pcm)>;
 OpResult GenerateWith(IMainWindow& window, const PcmWriter& write);
 
+// What button 1001 does with the synthesised PCM: the camera MP3 named
+// after the text, its lines, the size warning, the desktop.
+OpResult SaveCameraMp3(IMainWindow& window, int rate, const std::u16string& text, const PcmBuffer& pcm);
+
 OpResult OnGenerateMp3(IMainWindow& window);  // button 1001
 OpResult OnGeneratePcm(IMainWindow& window);  // button 1016
 OpResult OnGenerateWav(IMainWindow& window);  // button 1018

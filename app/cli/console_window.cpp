@@ -14,6 +14,7 @@
 
 #include "operations/buttons.h"
 #include "operations/convert.h"
+#include "operations/fit.h"
 #include "operations/generate.h"
 #include "capture/capture_library.h"
 #include "platform/file.h"
@@ -71,6 +72,9 @@ constexpr char kUsage[] =
     "  --dir DIR     save folder (default: your documents folder)\n"
     "  --kind K      mp3, pcm, wav, or alaw / ulaw: a G.711 WAV at 8000 Hz (default mp3)\n"
     "  --open        hand the written file to the desktop's player\n"
+    "  --fit         MP3 only: keep the file within 40960 bytes by shortening the music\n"
+    "                before/after the voice, then speaking faster (up to 1.5x);\n"
+    "                when even that is too long, nothing is written (exit 1)\n"
     "\n"
     "Options of convert and to-wav:\n"
     "  --dir DIR     save folder (default: your documents folder)\n"
@@ -326,11 +330,16 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     int button = IDC_GENERATE_MP3;
     bool g711 = false;
     G711Law law = G711Law::kALaw;
+    bool fit = false;
     std::string rateGiven;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--open") {
             w.set_open_with_desktop(true);
+            continue;
+        }
+        if (arg == "--fit") {
+            fit = true;
             continue;
         }
         if (arg.rfind("--", 0) == 0) {
@@ -363,7 +372,10 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     if (!haveText) return Usage(err, "say needs a TEXT");
     w.SetItemText(IDC_TEXT, AnsiToWide(text));
     OpResult result = OpResult::kFailed;
-    if (g711) {
+    if (fit && (g711 || button != IDC_GENERATE_MP3)) return Usage(err, "--fit is for MP3 only");
+    if (fit) {
+        result = OnGenerateMp3Fitted(w);
+    } else if (g711) {
         if (G711RateClash(rateGiven, err)) return kExitUsage;
         w.Select(IDC_RATE, 0);  // 8000
         result = OnGenerateG711(w, law);
