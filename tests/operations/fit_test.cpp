@@ -4,10 +4,8 @@
 
 #include <filesystem>
 
-#include "audio/mp3_encoder.h"
 #include "operations/fit.h"
 #include "platform/text.h"
-#include "speech/synthesis.h"
 #include "tests/support/memory_window.h"
 #include "tests/support/scripted_engine.h"
 #include "tests/support/temp_dir.h"
@@ -19,40 +17,6 @@ namespace fs = std::filesystem;
 
 constexpr size_t kRate = 16000;
 size_t Samples(double seconds) { return static_cast<size_t>(seconds * kRate); }
-const size_t kLimit = static_cast<size_t>(MaxSamplesWithin(16000, 40960));
-
-TEST(Fit, MusicGivesWayByMode) {
-    const struct {
-        MixMode mode;
-        size_t voice, music, kept;
-    } cases[] = {
-        {MixMode::kAroundVoice, 1000, 300, 300},             // fits whole
-        {MixMode::kAroundVoice, kLimit - 200, 300, 100},     // shared by lead and tail
-        {MixMode::kBeforeVoice, kLimit - 200, 300, 200},     // one part takes the room
-        {MixMode::kAfterVoice, kLimit - 200, 300, 200},
-        {MixMode::kAroundVoice, kLimit + 1, 300, 0},         // the voice alone is over
-        {MixMode::kUnderVoice, kLimit + 1, 300, 300},        // under the voice: no length added
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(MusicThatFits(c.mode, c.voice, c.music, kLimit), c.kept) << int(c.mode) << " " << c.voice;
-}
-
-TEST(Fit, SpeedAimedFromTheMeasuredLength) {
-    const struct {
-        int speed;
-        size_t voice;
-        int expected;
-    } cases[] = {
-        {50, kLimit * 6 / 5, 64},   // 1.2x: 50 + 50 log2(1.2) = 63.2
-        {50, kLimit * 2, 79},       // beyond 1.5x: the fastest allowed
-        {64, kLimit + 1, 65},       // a hair over: still one step faster
-        {78, kLimit * 3, 79},
-    };
-    for (const auto& c : cases) EXPECT_EQ(SpeedToFit(c.speed, c.voice, kLimit), c.expected) << c.speed;
-    EXPECT_NEAR(PaceAtSpeed(kFastestFitSpeed), 1.5, 0.01);
-    EXPECT_LE(PaceAtSpeed(kFastestFitSpeed), 1.5);
-}
-
 struct Fixture {
     test::TempDir dir;
     test::MemoryWindow w;

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <new>
 
 #include "operations/size_check.h"
@@ -183,29 +182,6 @@ TEST(GeneratePcmWav, MarksOnlyAndMissingFolder) {
         EXPECT_EQ(generate(missing.w), OpResult::kFailed);
         EXPECT_EQ(missing.w.logTexts.back(), u"PCM " + T("FILE_SAVE_FAILED"));
         EXPECT_EQ(missing.engine.calls.back(), "logout");
-    }
-}
-
-TEST(GenerateG711, EightKilohertzOnly) {
-    const struct {
-        int rateIndex;
-        OpResult result;
-    } cases[] = {{0, OpResult::kDone}, {1, OpResult::kFailed}};
-    for (const auto& c : cases) {
-        Fixture f(u"你好，世界。");
-        f.w.Select(IDC_RATE, c.rateIndex);
-        f.Speak(801 * 2);  // an odd count of samples
-        EXPECT_EQ(OnGenerateG711(f.w, G711Law::kMuLaw), c.result);
-        const std::string path = f.dir / "你好世界.wav";
-        if (c.result == OpResult::kDone) {
-            EXPECT_EQ(test::ReadFileBytes(path).size(), 58u + 802u);
-            EXPECT_EQ(f.w.logTexts.back(), u"PCM " + T("FILE_SAVE_OK") + u":" + W(path));
-        } else {
-            // 16 kHz speech in an 8 kHz file would play at half speed: nothing written.
-            EXPECT_FALSE(std::filesystem::exists(path));
-            EXPECT_EQ(f.w.logTexts.back(), u"PCM " + T("FILE_SAVE_FAILED"));
-        }
-        EXPECT_EQ(f.engine.calls.back(), "logout");
     }
 }
 

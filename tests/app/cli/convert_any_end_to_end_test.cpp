@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 
 #include "tests/support/audio_tools.h"
@@ -40,13 +39,6 @@ std::string MakeSource(const test::TempDir& dir, const Source& s) {
     argv.insert(argv.end(), s.args.begin(), s.args.end());
     argv.push_back(dir / s.name);
     return test::RunProgram(argv) == 0 ? dir / s.name : std::string();
-}
-
-std::vector<int16_t> WavPcm(const std::string& path) {
-    const auto bytes = test::ReadFileBytes(path);
-    std::vector<int16_t> pcm(bytes.size() > 44 ? (bytes.size() - 44) / 2 : 0);
-    std::memcpy(pcm.data(), bytes.data() + 44, pcm.size() * 2);
-    return pcm;
 }
 
 class ConvertAnyEndToEnd : public testing::Test {
@@ -109,7 +101,8 @@ TEST_F(ConvertAnyEndToEnd, ToWavMatchesFfmpegsOwnMonoDecoding) {
         ASSERT_EQ(test::RunProgram({kCli, "to-wav", input, "--dir", out}, &log), 0) << log;
         // The decode line counts the PCM and the input file's bytes.
         const std::string wav = out + "/" + s.name + ".wav";
-        const auto ours = WavPcm(wav);
+        std::vector<int16_t> ours;
+        ASSERT_TRUE(test::DecodeWithFfmpeg(wav, 16000, &ours));
         std::vector<int16_t> theirs;
         ASSERT_TRUE(test::DecodeWithFfmpeg(input, 16000, &theirs));
         ASSERT_GT(theirs.size(), 40000u);

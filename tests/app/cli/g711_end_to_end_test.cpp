@@ -1,7 +1,6 @@
 // tesvano-cli say and convert with --kind alaw and ulaw, read back by ffmpeg.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 
 #include "tests/support/audio_tools.h"
@@ -19,13 +18,6 @@ const struct Law {
     const char* codec;
     bool aLaw;
 } kLaws[] = {{"alaw", "pcm_alaw", true}, {"ulaw", "pcm_mulaw", false}};
-
-std::vector<int16_t> WavPcm(const std::string& path) {
-    const auto bytes = test::ReadFileBytes(path);
-    std::vector<int16_t> pcm(bytes.size() > 44 ? (bytes.size() - 44) / 2 : 0);
-    std::memcpy(pcm.data(), bytes.data() + 44, pcm.size() * 2);
-    return pcm;
-}
 
 // The G.711 file is 8000 Hz mono of its kind, and ffmpeg's decoding of it
 // is `reference`, sample for sample, within one step.
@@ -59,7 +51,8 @@ TEST_F(G711EndToEnd, SayWritesTheSpeechAsG711) {
     const std::string wavDir = dir / "wav";
     fs::create_directory(wavDir);
     ASSERT_EQ(test::RunProgram({kCli, "say", text, "--kind", "wav", "--rate", "8000", "--dir", wavDir}, &log), 0);
-    const auto reference = WavPcm(wavDir + "/你好世界.wav");
+    std::vector<int16_t> reference;
+    ASSERT_TRUE(test::DecodeWithFfmpeg(wavDir + "/你好世界.wav", 8000, &reference));
     for (const auto& law : kLaws) {
         SCOPED_TRACE(law.kind);
         const std::string out = dir / law.kind;
@@ -82,22 +75,13 @@ TEST_F(G711EndToEnd, ConvertWritesEachInputAsG711) {
               0);
     std::vector<int16_t> reference;
     ASSERT_TRUE(test::DecodeWithFfmpeg(ramp, 8000, &reference));
-    const std::string stereo = dir / "stereo.flac";
-    ASSERT_EQ(test::RunProgram({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=f=500:d=1.5:r=44100", "-ac", "2",
-                                stereo}),
-              0);
     for (const auto& law : kLaws) {
         SCOPED_TRACE(law.kind);
         const std::string out = dir / law.kind;
         fs::create_directory(out);
         std::string log;
-        ASSERT_EQ(test::RunProgram({kCli, "convert", ramp, stereo, "--kind", law.kind, "--dir", out}, &log), 0) << log;
+        ASSERT_EQ(test::RunProgram({kCli, "convert", ramp, "--kind", law.kind, "--dir", out}, &log), 0) << log;
         ExpectG711Of(out + "/ramp.wav.wav", law, reference);
-        const auto probe = test::Probe(out + "/stereo.flac.wav");
-        EXPECT_EQ(probe.codec, law.codec);
-        EXPECT_EQ(probe.channels, 1);
-        EXPECT_NEAR(probe.duration, 1.5, 0.01);
-        EXPECT_NE(log.find("PCM "), std::string::npos);
     }
 }
 
