@@ -42,6 +42,18 @@ bool MixBackgroundMusic(std::span<uint8_t> voice, std::span<const uint8_t> music
     return true;
 }
 
+void ShortenMusic(PcmBuffer& music, size_t samples, size_t fadeSamples) {
+    if (samples >= music.size() / 2) return;
+    music.resize(samples * 2);
+    const size_t fade = std::min(fadeSamples, samples);
+    for (size_t k = 0; k < fade; ++k) {
+        // Gain from just under 1 down to 1/fade over the last samples.
+        uint8_t* p = music.data() + 2 * (samples - fade + k);
+        StoreSample(p, static_cast<int16_t>(int64_t{LoadSample(p)} * static_cast<int64_t>(fade - k) /
+                                            static_cast<int64_t>(fade + 1)));
+    }
+}
+
 void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, MixMode mode, int volume) {
     PcmBuffer joined;
     if (MixBackgroundMusic(std::span<uint8_t>(voice), std::span<const uint8_t>(music), mode, volume, &joined))

@@ -24,4 +24,8 @@ void MixBackgroundMusic(PcmBuffer& voice, const PcmBuffer& music, MixMode mode, 
 bool MixBackgroundMusic(std::span<uint8_t> voice, std::span<const uint8_t> music, MixMode mode, int volume,
                         PcmBuffer* joined);
 
+// Keeps the first `samples` samples of the music, fading out over the last
+// `fadeSamples` of them so the cut does not click.
+void ShortenMusic(PcmBuffer& music, size_t samples, size_t fadeSamples);
+
 }  // namespace tesvano

@@ -21,7 +21,24 @@ int LameEncodeChunk(lame_global_struct* lame, const short* samples, int count, u
     return lame_encode_buffer(lame, samples, nullptr, count, out, outSize);
 }
 
+constexpr uint64_t kFrameSamples = 576;
+constexpr uint64_t kAddedFrames = 2;
+constexpr uint64_t kId3v1Bytes = 128;
+
+uint64_t FrameBytes(int sampleRate) { return 576000 / static_cast<uint64_t>(sampleRate); }
+
 }  // namespace
+
+uint64_t PredictMp3Bytes(int sampleRate, uint64_t samples) {
+    const uint64_t frames = (samples + kFrameSamples - 1) / kFrameSamples + kAddedFrames;
+    return kId3v1Bytes + frames * FrameBytes(sampleRate);
+}
+
+uint64_t MaxSamplesWithin(int sampleRate, uint64_t bytes) {
+    if (bytes < kId3v1Bytes) return 0;
+    const uint64_t frames = (bytes - kId3v1Bytes) / FrameBytes(sampleRate);
+    return frames > kAddedFrames ? (frames - kAddedFrames) * kFrameSamples : 0;
+}
 
 CMp3Encoder::CMp3Encoder(int sampleRate, size_t initialCapacity)
     : sampleRate_(sampleRate),

@@ -16,6 +16,14 @@ inline constexpr char kId3Artist[] = "Tesvano";  // seven ASCII characters
 inline constexpr char kId3Album[] = "https://tesvano.example";
 inline constexpr char kId3Title[] = "for ipcamera";
 
+// The size of what CMp3Encoder makes of `samples` samples at 8000 or 16000
+// Hz, known before encoding: at 8 kbit/s every frame of 576 samples takes
+// 576000 / rate bytes (36 or 72, never padded); LAME's delay and flush add
+// two frames to the input's own, and the ID3v1 tag 128 bytes.
+uint64_t PredictMp3Bytes(int sampleRate, uint64_t samples);
+// The most samples whose MP3 stays within `bytes` (0 when even silence would not).
+uint64_t MaxSamplesWithin(int sampleRate, uint64_t bytes);
+
 class CMp3Encoder {
 public:
     static constexpr size_t kInitialCapacity = 10485760;  // 10 MiB

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <thread>
 
+#include "audio/ffmpeg_decoder.h"
 #include "audio/mp3_decoder.h"
 #include "audio/mp3_encoder.h"
 #include "audio/wav.h"
@@ -34,6 +35,20 @@ bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* 
         return false;
     }
     *pcm = decoder.TakeOutput();
+    // Not MPEG audio (WAV, FLAC, Ogg, M4A, a video's sound track): FFmpeg's
+    // libraries read it, and a file they cannot read stays at 0 PCM bytes.
+    if (pcm->empty()) {
+        FfmpegDecode other = DecodeWithFfmpeg(input, rate);
+        if (other.status == kDecodeFileError) {
+            result->fileError = other.fileError != 0 ? other.fileError : EIO;
+            return false;
+        }
+        if (other.status != kDecodeOk) {
+            w.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
+            return false;
+        }
+        *pcm = std::move(other.pcm);
+    }
     // The log line carries int lengths, as the window always showed them.
     w.LogFormat("%s%d PCM Bytes, %d MP3 Bytes.\n", GetAnsiText("MP3_DECODE_OK").c_str(), static_cast<int>(pcm->size()),
                 static_cast<int>(GetFileSize32(input)));
@@ -82,13 +97,22 @@ private:
 
 std::string OutputFor(const ConvertBatch& batch, const std::string& input) {
     const std::string name = FileNameOf(input);
-    return batch.saveDir + "/" + (batch.toWav ? WavNameFor(name) : name);
+    return batch.saveDir + "/" + (batch.kind == ConvertKind::kMp3 ? Mp3NameFor(name) : WavNameFor(name));
 }
 
 ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::string& input) {
     const std::string output = OutputFor(batch, input);
-    return batch.toWav ? ConvertMp3ToWavFile(w, batch.rate, input, output)
-                       : ConvertMp3File(w, batch.rate, input, output, batch.open);
+    switch (batch.kind) {
+    case ConvertKind::kWav:
+        return ConvertMp3ToWavFile(w, batch.rate, input, output);
+    case ConvertKind::kALaw:
+        return ConvertToG711File(w, G711Law::kALaw, input, output);
+    case ConvertKind::kMuLaw:
+        return ConvertToG711File(w, G711Law::kMuLaw, input, output);
+    case ConvertKind::kMp3:
+        break;
+    }
+    return ConvertMp3File(w, batch.rate, input, output, batch.open);
 }
 
 OpResult Combine(OpResult sofar, OpResult next) {
@@ -180,14 +204,21 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+namespace {
+
+bool EndsWithMp3(const std::string& s) {
+    if (s.size() < 4) return false;
+    std::string tail = s.substr(s.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".mp3";
+}
+
+}  // namespace
+
+std::string Mp3NameFor(const std::string& name) { return EndsWithMp3(name) ? name : name + ".mp3"; }
+
 std::string WavNameFor(const std::string& name) {
-    auto endsWithMp3 = [](const std::string& s) {
-        if (s.size() < 4) return false;
-        std::string tail = s.substr(s.size() - 4);
-        for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        return tail == ".mp3";
-    };
-    std::string stem = endsWithMp3(name) ? name.substr(0, name.size() - 4) : name;
+    std::string stem = EndsWithMp3(name) ? name.substr(0, name.size() - 4) : name;
     for (size_t at = 0; (at = stem.find(".mp3", at)) != std::string::npos; at += 4) stem.replace(at, 4, ".wav");
     return stem + ".wav";
 }
@@ -226,21 +257,37 @@ ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input,
     return result;
 }
 
-ConvertResult ConvertMp3ToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
+namespace {
+
+// Both WAV pipelines: decode, write with `write`, the PCM file line.
+ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, const std::string& output,
+                           const std::function<WriteStatus(const PcmBuffer&)>& write) {
     ConvertResult result;
     PcmBuffer pcm;
     if (!DecodeInput(w, rate, input, &pcm, &result)) return result;
 
     auto& table = CLanguageTable::Instance();
     // The WAV must never take the place of its own input.
-    if (SameFile(input, output) ||
-        WriteWavFile(output, static_cast<uint32_t>(rate), pcm) != WriteStatus::kOk) {
+    if (SameFile(input, output) || write(pcm) != WriteStatus::kOk) {
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
         return result;
     }
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + AnsiToWide(output));
     result.result = OpResult::kDone;
     return result;
+}
+
+}  // namespace
+
+ConvertResult ConvertMp3ToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
+    return ConvertToWav(w, rate, input, output, [&](const PcmBuffer& pcm) {
+        return WriteWavFile(output, static_cast<uint32_t>(rate), pcm);
+    });
+}
+
+ConvertResult ConvertToG711File(IMainWindow& w, G711Law law, const std::string& input, const std::string& output) {
+    return ConvertToWav(w, static_cast<int>(kG711Rate), input, output,
+                        [&](const PcmBuffer& pcm) { return WriteG711WavFile(output, law, pcm); });
 }
 
 OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch) {
@@ -274,7 +321,8 @@ OpResult ConvertChosenFile(IMainWindow& w, bool toWav) {
     if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
     const std::string input = WideToAnsi(chosen);
     const std::string name = FileNameOf(input);
-    const std::string output = WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + (toWav ? WavNameFor(name) : name);
+    const std::string output =
+        WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + (toWav ? WavNameFor(name) : Mp3NameFor(name));
     const ConvertResult r = toWav ? ConvertMp3ToWavFile(w, rate, input, output)
                                   : ConvertMp3File(w, rate, input, output, true);
     if (r.fileError != 0) ShowFileError(w, input, r.fileError);

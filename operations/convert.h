@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/g711.h"
 #include "operations/main_window.h"
 
 namespace tesvano {
@@ -27,12 +28,22 @@ ConvertResult ConvertMp3File(IMainWindow& window, int rate, const std::string& i
 ConvertResult ConvertMp3ToWavFile(IMainWindow& window, int rate, const std::string& input,
                                   const std::string& output);
 
+// Decode `input` at 8000 Hz into an A-law or µ-law WAV at `output`; never
+// written over the input.
+ConvertResult ConvertToG711File(IMainWindow& window, G711Law law, const std::string& input,
+                                const std::string& output);
+
 // The file's name: what follows the last "/".
 std::string FileNameOf(const std::string& path);
 // The WAV name for a chosen file's name: every ".mp3" becomes ".wav", a final
 // ".mp3" in any letter case too, and a name that does not end in ".mp3" gets
 // ".wav" appended (a.mp3.mp3 → a.wav.wav, A.MP3 → A.wav, noext → noext.wav).
 std::string WavNameFor(const std::string& name);
+
+// The MP3 name for a chosen file's name: a name ending in ".mp3" (any case)
+// stays, any other gets ".mp3" appended (a.wav → a.wav.mp3), so a camera
+// MP3 never carries another format's extension nor overwrites its input.
+std::string Mp3NameFor(const std::string& name);
 
 // The box about a file that cannot be opened or read; `more` is added as a
 // second line when not empty.
@@ -46,9 +57,10 @@ OpResult OnBatchConvert(IMainWindow& window);  // button 1019
 // each file's lines still reach the window together and in input order, and
 // inputs that map to the same output are converted one after another in
 // input order, so the last one wins as in a sequential run.
+enum class ConvertKind { kMp3, kWav, kALaw, kMuLaw };
 struct ConvertBatch {
-    bool toWav = false;
-    int rate = 16000;
+    ConvertKind kind = ConvertKind::kMp3;
+    int rate = 16000;                // of MP3 and WAV; G.711 is always 8000
     std::string saveDir;
     unsigned jobs = 1;
     bool open = false;               // hand each written MP3 to the desktop

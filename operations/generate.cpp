@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "audio/g711.h"
 #include "audio/wav.h"
 #include "operations/camera_mp3.h"
 #include "operations/synthesis.h"
@@ -49,11 +50,27 @@ OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
 
 namespace {
 
-OpResult WritePcmOrWav(IMainWindow& w, bool wav, int rate, const std::u16string& text, const PcmBuffer& pcm) {
-    const std::u16string path = MakeOutputPath(w, text, wav ? u".wav" : u".pcm");
+enum class Uncompressed { kPcm, kWav, kALaw, kMuLaw };
+
+OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const std::u16string& text,
+                           const PcmBuffer& pcm) {
+    const std::u16string path = MakeOutputPath(w, text, kind == Uncompressed::kPcm ? u".pcm" : u".wav");
     const std::string narrow = WideToAnsi(path);
-    const WriteStatus status =
-        wav ? WriteWavFile(narrow, static_cast<uint32_t>(rate), pcm) : WritePcmFile(narrow, pcm);
+    WriteStatus status = WriteStatus::kCreateFailed;
+    switch (kind) {
+    case Uncompressed::kPcm:
+        status = WritePcmFile(narrow, pcm);
+        break;
+    case Uncompressed::kWav:
+        status = WriteWavFile(narrow, static_cast<uint32_t>(rate), pcm);
+        break;
+    case Uncompressed::kALaw:
+    case Uncompressed::kMuLaw:
+        // G.711 is 8 kHz audio: any other rate would play at the wrong speed.
+        if (rate == static_cast<int>(kG711Rate))
+            status = WriteG711WavFile(narrow, kind == Uncompressed::kALaw ? G711Law::kALaw : G711Law::kMuLaw, pcm);
+        break;
+    }
     auto& table = CLanguageTable::Instance();
     if (status == WriteStatus::kOk) {
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
@@ -64,32 +81,29 @@ OpResult WritePcmOrWav(IMainWindow& w, bool wav, int rate, const std::u16string&
     return OpResult::kFailed;
 }
 
+OpResult GenerateUncompressed(IMainWindow& w, Uncompressed kind) {
+    return GenerateWith(w, [&w, kind](int rate, const std::u16string& text, const PcmBuffer& pcm) {
+        return WriteUncompressed(w, kind, rate, text, pcm);
+    });
+}
+
 }  // namespace
 
-OpResult OnGeneratePcm(IMainWindow& w) {
-    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return WritePcmOrWav(w, false, rate, text, pcm);
-    });
+OpResult OnGeneratePcm(IMainWindow& w) { return GenerateUncompressed(w, Uncompressed::kPcm); }
+
+OpResult OnGenerateWav(IMainWindow& w) { return GenerateUncompressed(w, Uncompressed::kWav); }
+
+OpResult OnGenerateG711(IMainWindow& w, G711Law law) {
+    return GenerateUncompressed(w, law == G711Law::kALaw ? Uncompressed::kALaw : Uncompressed::kMuLaw);
 }
 
-OpResult OnGenerateWav(IMainWindow& w) {
-    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return WritePcmOrWav(w, true, rate, text, pcm);
-    });
-}
-
-
-namespace {
-
-OpResult EncodeAndSave(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
+OpResult SaveTextMp3(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
     return SaveCameraMp3(w, rate, pcm, WideToAnsi(MakeOutputPath(w, text, u".mp3")));
 }
 
-}  // namespace
-
 OpResult OnGenerateMp3(IMainWindow& w) {
     return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return EncodeAndSave(w, rate, text, pcm);
+        return SaveTextMp3(w, rate, text, pcm);
     });
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "operations/main_window.h"
+#include "audio/g711.h"
 #include "audio/pcm.h"
 
 namespace tesvano {
@@ -24,8 +25,15 @@ std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, c
 using PcmWriter = std::function<OpResult(int rate, const std::u16string& text, const PcmBuffer& pcm)>;
 OpResult GenerateWith(IMainWindow& window, const PcmWriter& write);
 
+// What button 1001 does with the synthesised PCM: the camera MP3 named
+// after the text, its lines, the size warning, the desktop.
+OpResult SaveTextMp3(IMainWindow& window, int rate, const std::u16string& text, const PcmBuffer& pcm);
+
 OpResult OnGenerateMp3(IMainWindow& window);  // button 1001
 OpResult OnGeneratePcm(IMainWindow& window);  // button 1016
 OpResult OnGenerateWav(IMainWindow& window);  // button 1018
+// An A-law or µ-law WAV for cameras that take G.711 (console only); the
+// window's rate must be 8000.
+OpResult OnGenerateG711(IMainWindow& window, G711Law law);
 
 }  // namespace tesvano

@@ -82,34 +82,53 @@ int text_to_speech_wavfile(const char* text, IMainWindow& w, const char* params,
     return 0;
 }
 
-int SynthesizeSpeech(IMainWindow& w, int sampleRate, const std::u16string& text, PcmBuffer* pcm) {
-    PcmBuffer music;
-    if (DecodeBackgroundMusic(w, sampleRate, &music) < 0) return 0;
+int SpeakAgain(IMainWindow& w, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice) {
+    const std::string params = BuildSessionParams(w.GetComboSelectionData(IDC_VOICE), sampleRate, speed);
+    // The session declares gb2312; GB18030 is its superset and holds every character.
+    const std::string narrow = WideToGb18030(text);
+    PcmBuffer speech;
+    const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
+    if (status != 0) {
+        w.LogFormat("text_to_speech_wavfile failed, error code: %d.\n", status);
+        return -1;
+    }
+    w.LogFormat("%s%zu.\n", GetAnsiText("TEXT_CREATE_VOICE_OK").c_str(), speech.size());
+    if (speech.empty()) return -1;
+    // The result is an int byte count: audio beyond that cannot be handed out whole.
+    if (speech.size() > static_cast<size_t>(INT32_MAX)) {
+        w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
+        return -1;
+    }
+    *voice = std::move(speech);
+    return static_cast<int>(voice->size());
+}
 
-    const std::string params = BuildSessionParams(w.GetComboSelectionData(IDC_VOICE), sampleRate);
+int SynthesizeVoice(IMainWindow& w, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice,
+                    PcmBuffer* music) {
+    if (DecodeBackgroundMusic(w, sampleRate, music) < 0) return 0;
     const SpeechEngine& engine = CurrentSpeechEngine();
     const int login = engine.MSPLogin(nullptr, nullptr, kLoginParams);
     if (login != 0) {
         std::printf("MSPLogin failed, error code: %d.\n", login);
         return 0;
     }
-
-    // Whatever happens from here (memory running out while mixing, say), the
-    // login is given back before the failure travels on.
+    // Whatever happens from here, the login is given back before the
+    // failure travels on.
     try {
-        // The session declares gb2312; GB18030 is its superset and holds every character.
-        const std::string narrow = WideToGb18030(text);
-        PcmBuffer speech;
-        const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
-        if (status != 0) {
-            w.LogFormat("text_to_speech_wavfile failed, error code: %d.\n", status);
-            return -1;
-        }
-        w.LogFormat("%s%zu.\n", GetAnsiText("TEXT_CREATE_VOICE_OK").c_str(), speech.size());
-        if (speech.empty()) return -1;
+        return SpeakAgain(w, sampleRate, text, speed, voice);
+    } catch (...) {
+        engine.MSPLogout();
+        throw;
+    }
+}
 
+int SynthesizeSpeech(IMainWindow& w, int sampleRate, const std::u16string& text, PcmBuffer* pcm) {
+    PcmBuffer music, speech;
+    const int result = SynthesizeVoice(w, sampleRate, text, kNormalSpeed, &speech, &music);
+    if (result <= 0) return result;
+    // Memory running out while mixing gives the login back too.
+    try {
         MixMusicFromWindow(w, speech, music);
-        // The result is an int byte count: audio beyond that cannot be handed out whole.
         if (speech.size() > static_cast<size_t>(INT32_MAX)) {
             w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
             return -1;
@@ -117,7 +136,7 @@ int SynthesizeSpeech(IMainWindow& w, int sampleRate, const std::u16string& text,
         *pcm = std::move(speech);
         return static_cast<int>(pcm->size());
     } catch (...) {
-        engine.MSPLogout();
+        CurrentSpeechEngine().MSPLogout();
         throw;
     }
 }

@@ -21,4 +21,12 @@ int text_to_speech_wavfile(const char* text, IMainWindow& window, const char* pa
 //  -1: logged in but no audio: the caller logs out at once.
 int SynthesizeSpeech(IMainWindow& window, int sampleRate, const std::u16string& text, PcmBuffer* pcm);
 
+// The same before the mixing, for a caller that shapes voice and music
+// itself: the music decoded into *music, the voice at `speed` into *voice.
+// Results as SynthesizeSpeech, > 0 being the voice's bytes.
+int SynthesizeVoice(IMainWindow& window, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice,
+                    PcmBuffer* music);
+// The voice once more within that login, at another speed; the same results.
+int SpeakAgain(IMainWindow& window, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice);
+
 }  // namespace tesvano

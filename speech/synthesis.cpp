@@ -1,5 +1,6 @@
 #include "speech/synthesis.h"
 
+#include <cmath>
 #include <new>
 
 #include "speech/voice_table.h"
@@ -32,13 +33,16 @@ bool SynthesisBuffer::Append(const void* data, size_t length) {
     return true;
 }
 
-std::string BuildSessionParams(int voiceIndex, int sampleRate) {
+double PaceAtSpeed(int speed) { return std::exp2((speed - kNormalSpeed) / 50.0); }
+
+std::string BuildSessionParams(int voiceIndex, int sampleRate, int speed) {
     // An index outside the table (no selection reads as 0) falls back to the first voice.
     const size_t i = voiceIndex >= 0 && static_cast<size_t>(voiceIndex) < kVoiceTable.size()
                          ? static_cast<size_t>(voiceIndex)
                          : 0;
     return std::string("voice_name =") + kVoiceTable[i].voiceName + ", text_encoding = gb2312, sample_rate = " +
-           std::to_string(sampleRate) + ", speed = 50, volume = 50, pitch = 50, rdn = 2";
+           std::to_string(sampleRate) + ", speed = " + std::to_string(speed) +
+           ", volume = 50, pitch = 50, rdn = 2";
 }
 
 }  // namespace tesvano

@@ -26,7 +26,15 @@ private:
     size_t capacity_ = 0;
 };
 
-// "voice_name =<voice>, text_encoding = gb2312, sample_rate = <rate>, speed = 50, ..."
-std::string BuildSessionParams(int voiceIndex, int sampleRate);
+// The engine's speed: 50 is the voice's own pace, and every 50 above it
+// doubles the pace.
+inline constexpr int kNormalSpeed = 50;
+// The fastest speed a clip is fitted with: 1.495 times the normal pace
+// (speed 80 would pass 1.5).
+inline constexpr int kFastestFitSpeed = 79;
+double PaceAtSpeed(int speed);
+
+// "voice_name =<voice>, text_encoding = gb2312, sample_rate = <rate>, speed = <speed>, ..."
+std::string BuildSessionParams(int voiceIndex, int sampleRate, int speed = kNormalSpeed);
 
 }  // namespace tesvano

@@ -14,6 +14,8 @@
 
 #include "operations/buttons.h"
 #include "operations/convert.h"
+#include "operations/fit.h"
+#include "operations/generate.h"
 #include "capture/capture_library.h"
 #include "platform/file.h"
 #include "operations/settings.h"
@@ -68,15 +70,20 @@ constexpr char kUsage[] =
     "  --volume N    music volume under the voice, 0-100 (default 50)\n"
     "  --rate R      8000 or 16000 (default 16000)\n"
     "  --dir DIR     save folder (default: your documents folder)\n"
-    "  --kind K      mp3, pcm or wav (default mp3)\n"
+    "  --kind K      mp3, pcm, wav, or alaw / ulaw: a G.711 WAV at 8000 Hz (default mp3)\n"
     "  --open        hand the written file to the desktop's player\n"
+    "  --fit         MP3 only: keep the file within 40960 bytes by shortening the music\n"
+    "                before/after the voice, then speaking faster (up to 1.5x);\n"
+    "                when even that is too long, nothing is written (exit 1)\n"
     "\n"
     "Options of convert and to-wav:\n"
     "  --dir DIR     save folder (default: your documents folder)\n"
     "  --rate R      8000 or 16000 (default 16000)\n"
     "  --jobs N      files converted at once (default: the number of cores)\n"
+    "  --kind K      convert only: mp3, or alaw / ulaw for a G.711 WAV at 8000 Hz\n"
     "  --open        hand each written MP3 to the desktop's player (convert only)\n"
-    "Every file is attempted; each file's lines stay together, in input order.\n"
+    "Any audio file FFmpeg reads converts (WAV, FLAC, Ogg, M4A, Opus, a video's\n"
+    "sound). Every file is attempted; each file's lines stay together, in input order.\n"
     "\n"
     "Options of record (and --music, --mode, --volume as for say):\n"
     "  --seconds N   stop after N seconds (default: at Ctrl-C or SIGTERM, which save)\n"
@@ -146,9 +153,17 @@ int ExitStatus(OpResult result) {
     return kExitFailed;
 }
 
+// G.711 is 8 kHz audio: with alaw and ulaw only --rate 8000 may be given.
+bool G711RateClash(const std::string& rate, std::FILE* err) {
+    if (rate.empty() || rate == "8000") return false;
+    Usage(err, "--kind alaw and ulaw are 8000 Hz; --rate " + rate + " cannot go with them");
+    return true;
+}
+
 int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err) {
     ConvertBatch batch;
-    batch.toWav = toWav;
+    batch.kind = toWav ? ConvertKind::kWav : ConvertKind::kMp3;
+    std::string rateGiven;
     batch.jobs = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::string> inputs;
     for (int i = 2; i < argc; ++i) {
@@ -166,8 +181,14 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
                 if (value == "8000") w.Select(IDC_RATE, 0);
                 else if (value == "16000") w.Select(IDC_RATE, 1);
                 else return Usage(err, "--rate takes 8000 or 16000");
+                rateGiven = value;
             } else if (arg == "--dir") {
                 w.SetItemText(IDC_SAVE_DIR, AnsiToWide(value));
+            } else if (arg == "--kind" && !toWav) {
+                if (value == "mp3") batch.kind = ConvertKind::kMp3;
+                else if (value == "alaw") batch.kind = ConvertKind::kALaw;
+                else if (value == "ulaw") batch.kind = ConvertKind::kMuLaw;
+                else return Usage(err, "--kind of convert takes mp3, alaw or ulaw");
             } else if (arg == "--jobs") {
                 if (!ParseInt(value, 1, 256, &n)) return Usage(err, "--jobs takes 1 to 256");
                 batch.jobs = static_cast<unsigned>(n);
@@ -179,6 +200,8 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
         inputs.push_back(arg);
     }
     if (inputs.empty()) return Usage(err, std::string(argv[1]) + " needs at least one FILE");
+    const bool g711 = batch.kind == ConvertKind::kALaw || batch.kind == ConvertKind::kMuLaw;
+    if (g711 && G711RateClash(rateGiven, err)) return kExitUsage;
     batch.rate = w.GetComboSelectionData(IDC_RATE);
     batch.saveDir = WideToAnsi(w.GetItemText(IDC_SAVE_DIR));
     // A progress line for a person watching; nothing extra in a pipe or a log file.
@@ -305,10 +328,18 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     std::string text;
     bool haveText = false;
     int button = IDC_GENERATE_MP3;
+    bool g711 = false;
+    G711Law law = G711Law::kALaw;
+    bool fit = false;
+    std::string rateGiven;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--open") {
             w.set_open_with_desktop(true);
+            continue;
+        }
+        if (arg == "--fit") {
+            fit = true;
             continue;
         }
         if (arg.rfind("--", 0) == 0) {
@@ -316,16 +347,19 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
             const std::string value = argv[++i];
             const int taken = SetWindowOption(w, arg, value, err);
             if (taken == kExitUsage) return kExitUsage;
+            if (arg == "--rate") rateGiven = value;
             if (taken) continue;
             if (arg == "--voice") {
                 const int voice = FindVoice(value);
                 if (voice < 0) return Usage(err, "no voice '" + value + "' (see tesvano-cli voices)");
                 w.Select(IDC_VOICE, voice);
             } else if (arg == "--kind") {
+                g711 = value == "alaw" || value == "ulaw";
                 if (value == "mp3") button = IDC_GENERATE_MP3;
                 else if (value == "pcm") button = IDC_GENERATE_PCM;
                 else if (value == "wav") button = IDC_GENERATE_WAV;
-                else return Usage(err, "--kind takes mp3, pcm or wav");
+                else if (g711) law = value == "alaw" ? G711Law::kALaw : G711Law::kMuLaw;
+                else return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
             } else {
                 return Usage(err, "unknown option " + arg);
             }
@@ -338,7 +372,16 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     if (!haveText) return Usage(err, "say needs a TEXT");
     w.SetItemText(IDC_TEXT, AnsiToWide(text));
     OpResult result = OpResult::kFailed;
-    RunButton(w, button, &result);
+    if (fit && (g711 || button != IDC_GENERATE_MP3)) return Usage(err, "--fit is for MP3 only");
+    if (fit) {
+        result = OnGenerateMp3Fitted(w);
+    } else if (g711) {
+        if (G711RateClash(rateGiven, err)) return kExitUsage;
+        w.Select(IDC_RATE, 0);  // 8000
+        result = OnGenerateG711(w, law);
+    } else {
+        RunButton(w, button, &result);
+    }
     return ExitStatus(result);
 }
 

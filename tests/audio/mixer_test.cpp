@@ -87,5 +87,19 @@ TEST(MixBackgroundMusic, NothingWithoutVoiceOrMusic) {
     }
 }
 
+TEST(ShortenMusic, KeepsTheStartAndFadesTheCut) {
+    PcmBuffer music = Pcm({1000, 1000, 1000, 1000, 1000, 1000, -1000, -1000});
+    ShortenMusic(music, 5, 3);
+    // Untouched up to the fade, then falling towards silence at the cut.
+    EXPECT_EQ(Samples(music), (std::vector<int16_t>{1000, 1000, 750, 500, 250}));
+
+    PcmBuffer shorter = Pcm({7, 8});
+    ShortenMusic(shorter, 5, 3);
+    EXPECT_EQ(Samples(shorter), (std::vector<int16_t>{7, 8})) << "music already short enough stays whole";
+    PcmBuffer gone = Pcm({7, 8});
+    ShortenMusic(gone, 0, 3);
+    EXPECT_TRUE(gone.empty());
+}
+
 }  // namespace
 }  // namespace tesvano

@@ -119,5 +119,42 @@ TEST(Mp3Encoder, SaveRules) {
     EXPECT_EQ(enc.SaveToFile(dir / "missing/a.mp3"), 0);
 }
 
+// The size known before encoding is the size the encoder makes: around
+// every frame boundary, for silence and for full-scale noise, at both rates.
+TEST(Mp3Size, PredictedBeforeEncoding) {
+    std::vector<size_t> counts = {0, 1, 575, 576, 577, 1104, 1105, 1106, 1151, 1152, 1153, 16000, 160001};
+    for (size_t k = 2; k < 40; k += 7)
+        for (long d : {-1, 0, 1}) counts.push_back(k * 576 + static_cast<size_t>(d));
+    std::srand(7);
+    for (int rate : {16000, 8000}) {
+        for (bool noise : {false, true}) {
+            for (size_t n : counts) {
+                std::vector<uint8_t> pcm(n * 2, 0);
+                if (noise)
+                    for (auto& b : pcm) b = static_cast<uint8_t>(std::rand());
+                CMp3Encoder encoder(rate);
+                ASSERT_TRUE(encoder.Encode(pcm.data(), pcm.size()));
+                EXPECT_EQ(PredictMp3Bytes(rate, n), encoder.length()) << rate << " Hz, " << n << " samples";
+            }
+        }
+    }
+}
+
+TEST(Mp3Size, MostSamplesWithinALimit) {
+    const struct {
+        int rate;
+        uint64_t bytes;
+    } cases[] = {{16000, 40960}, {8000, 40960}, {16000, 237}, {8000, 1000}, {16000, 1000000}};
+    for (const auto& c : cases) {
+        const uint64_t n = MaxSamplesWithin(c.rate, c.bytes);
+        EXPECT_LE(PredictMp3Bytes(c.rate, n), c.bytes) << c.rate << " " << c.bytes;
+        EXPECT_GT(PredictMp3Bytes(c.rate, n + 1), c.bytes) << c.rate << " " << c.bytes;
+    }
+    // The camera's limit holds a little over 40 seconds at either rate.
+    EXPECT_NEAR(double(MaxSamplesWithin(16000, 40960)) / 16000, 40.75, 0.05);
+    EXPECT_NEAR(double(MaxSamplesWithin(8000, 40960)) / 8000, 40.68, 0.05);
+    EXPECT_EQ(MaxSamplesWithin(16000, 200), 0u);  // the tag and LAME's two frames alone
+}
+
 }  // namespace
 }  // namespace tesvano

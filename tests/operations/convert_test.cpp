@@ -54,6 +54,9 @@ TEST(ConvertNames, WavNameNeverTheInputsOwn) {
         {"c.mp3.MP3", "c.wav.wav"}, {".mp3", ".wav"},           {"mp3", "mp3.wav"},
     };
     for (const auto& c : cases) EXPECT_EQ(WavNameFor(c.name), c.wav) << c.name;
+    // A camera MP3 keeps an MP3's name and never takes another format's.
+    const Case mp3s[] = {{"a.mp3", "a.mp3"}, {"A.MP3", "A.MP3"}, {"a.wav", "a.wav.mp3"}, {"noext", "noext.mp3"}};
+    for (const auto& c : mp3s) EXPECT_EQ(Mp3NameFor(c.name), c.wav) << c.name;
     EXPECT_EQ(FileNameOf("/a.mp3/b\\c.mp3"), "b\\c.mp3");
 }
 

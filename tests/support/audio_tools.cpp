@@ -1,5 +1,7 @@
 #include "tests/support/audio_tools.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -77,6 +79,26 @@ bool DecodeWithMpg123(const std::string& path, std::vector<int16_t>* samples, bo
     samples->resize(out.size() / 2);
     std::memcpy(samples->data(), out.data(), samples->size() * 2);
     return true;
+}
+
+bool DecodeWithFfmpeg(const std::string& path, int rate, std::vector<int16_t>* samples) {
+    std::string out;
+    if (RunProgram({"ffmpeg", "-v", "error", "-i", path, "-ac", "1", "-ar", std::to_string(rate), "-f", "s16le", "-"},
+                   &out) != 0)
+        return false;
+    samples->resize(out.size() / 2);
+    std::memcpy(samples->data(), out.data(), samples->size() * 2);
+    return true;
+}
+
+int G711Step(bool aLaw, int sample) {
+    const unsigned magnitude = static_cast<unsigned>(sample < 0 ? -sample : sample);
+    if (aLaw) return magnitude < 512 ? 16 : 1 << (static_cast<int>(std::bit_width(magnitude)) - 5);
+    // µ-law segments are octaves of the 14-bit magnitude plus 33; the 14
+    // bits are the sample shifted down, so negative values round away from 0.
+    const unsigned m14 = static_cast<unsigned>(sample >= 0 ? sample >> 2 : -(sample >> 2));
+    const int segment = std::clamp(static_cast<int>(std::bit_width(m14 + 33)) - 6, 0, 7);
+    return 8 << segment;
 }
 
 }  // namespace tesvano::test

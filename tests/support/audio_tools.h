@@ -27,4 +27,11 @@ ProbeResult Probe(const std::string& path);
 // Decodes an MP3 with mpg123 to raw 16-bit samples (native channels and rate).
 bool DecodeWithMpg123(const std::string& path, std::vector<int16_t>* samples, bool mono = false);
 
+// Decodes any file with ffmpeg to raw 16-bit mono samples at `rate`.
+bool DecodeWithFfmpeg(const std::string& path, int rate, std::vector<int16_t>* samples);
+
+// The quantisation step of G.711's segment that a 16-bit sample falls in:
+// A-law from 16 (the two lowest segments) to 1024, µ-law from 8 to 1024.
+int G711Step(bool aLaw, int sample);
+
 }  // namespace tesvano::test
