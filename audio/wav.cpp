@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/trace.h"
+
 namespace tesvano {
 
 void BuildWavHeader(WavHeader* h, uint32_t sampleRate, uint32_t dataLength) {
     constexpr uint16_t kChannels = 1;
     constexpr uint16_t kBits = 16;
-    std::printf("wavheader: channel = %d\n", kChannels);
-    std::printf("wavheader: dwSamplesPerSec = %d\n", static_cast<int>(sampleRate));
+    std::fprintf(TraceStream(), "wavheader: channel = %d\n", kChannels);
+    std::fprintf(TraceStream(), "wavheader: dwSamplesPerSec = %d\n", static_cast<int>(sampleRate));
     std::memcpy(h->riffId, "RIFF", 4);
     std::memcpy(h->waveId, "WAVE", 4);
     std::memcpy(h->fmtId, "fmt ", 4);
