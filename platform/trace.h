@@ -8,6 +8,7 @@
 namespace tesvano {
 
 std::FILE* TraceStream();
+// nullptr: standard output again.
 void SetTraceStream(std::FILE* stream);
 
 }  // namespace tesvano
