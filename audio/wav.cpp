@@ -20,8 +20,10 @@ void BuildWavHeader(WavHeader* h, uint32_t sampleRate, uint32_t dataLength) {
     h->channels = kChannels;
     h->samplesPerSec = sampleRate;
     h->bitsPerSample = kBits;
-    h->avgBytesPerSec = (uint32_t{kBits} * kChannels * sampleRate) >> 3;
     h->blockAlign = kBits * kChannels / 8;
+    // Bytes per frame times the rate: bits times the rate first would
+    // overflow 32 bits from 2^28 Hz on.
+    h->avgBytesPerSec = sampleRate * h->blockAlign;
     h->riffSize = dataLength + 36;
     std::memcpy(h->dataId, "data", 4);
     h->dataSize = dataLength;

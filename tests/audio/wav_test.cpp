@@ -17,7 +17,7 @@ uint16_t U16(const std::vector<uint8_t>& b, size_t o) { return uint16_t(b[o] | b
 TEST(WavFile, HeaderBytesForEachCase) {
     struct Case {
         uint32_t rate, length;
-    } cases[] = {{8000, 3200}, {16000, 3200}, {16000, 0}, {8000, 7}};
+    } cases[] = {{8000, 3200}, {16000, 3200}, {16000, 0}, {8000, 7}, {300000000, 2}};  // the last found by wav_write_fuzz
     for (const auto& c : cases) {
         test::TempDir dir;
         const std::string path = dir / "out.wav";
