@@ -24,7 +24,7 @@ run: build
 test: build build-asan
 	ctest --preset default
 	ctest --preset asan
-	scripts/run-fuzz 60
+	scripts/run-fuzz 60 20
 
 fuzz: deps
 	scripts/run-fuzz $(or $(FUZZ_SECONDS),600)

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "audio/pcm.h"
+#include "platform/trace.h"
 
 namespace tesvano {
 namespace {
@@ -100,7 +101,7 @@ bool CopiesUnchanged(const Resampler& r) { return r.inChannels == r.outChannels 
 
 Resampler* CreateResampler(int inChannels, int outChannels, int outRate, int inRate) {
     if (inChannels > 2) {
-        std::fputs("Resampling with input channels greater than 2 unsupported.", stdout);
+        std::fputs("Resampling with input channels greater than 2 unsupported.", TraceStream());
         return nullptr;
     }
     if (inChannels < 1 || outRate <= 0 || inRate <= 0) return nullptr;

@@ -3,13 +3,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/trace.h"
+
 namespace tesvano {
 
 void BuildWavHeader(WavHeader* h, uint32_t sampleRate, uint32_t dataLength) {
     constexpr uint16_t kChannels = 1;
     constexpr uint16_t kBits = 16;
-    std::printf("wavheader: channel = %d\n", kChannels);
-    std::printf("wavheader: dwSamplesPerSec = %d\n", static_cast<int>(sampleRate));
+    std::fprintf(TraceStream(), "wavheader: channel = %d\n", kChannels);
+    std::fprintf(TraceStream(), "wavheader: dwSamplesPerSec = %d\n", static_cast<int>(sampleRate));
     std::memcpy(h->riffId, "RIFF", 4);
     std::memcpy(h->waveId, "WAVE", 4);
     std::memcpy(h->fmtId, "fmt ", 4);
@@ -18,8 +20,10 @@ void BuildWavHeader(WavHeader* h, uint32_t sampleRate, uint32_t dataLength) {
     h->channels = kChannels;
     h->samplesPerSec = sampleRate;
     h->bitsPerSample = kBits;
-    h->avgBytesPerSec = (uint32_t{kBits} * kChannels * sampleRate) >> 3;
     h->blockAlign = kBits * kChannels / 8;
+    // Bytes per frame times the rate: bits times the rate first would
+    // overflow 32 bits from 2^28 Hz on.
+    h->avgBytesPerSec = sampleRate * h->blockAlign;
     h->riffSize = dataLength + 36;
     std::memcpy(h->dataId, "data", 4);
     h->dataSize = dataLength;

@@ -32,7 +32,7 @@ struct WavHeader {
 #pragma pack(pop)
 static_assert(sizeof(WavHeader) == 44);
 
-// Fills the header for mono 16-bit PCM; prints two trace lines to stdout.
+// Fills the header for mono 16-bit PCM; prints two trace lines to TraceStream().
 void BuildWavHeader(WavHeader* header, uint32_t sampleRate, uint32_t dataLength);
 
 WriteStatus WritePcmFile(const std::string& path, std::span<const uint8_t> pcm);

@@ -46,6 +46,10 @@ bool LoadXmlFile(const std::string& path, TiXmlDocument* doc) {
     if (!ReadSmallFile(path, kMaxXmlFileBytes, &data) || data.empty()) return false;
     if (CountElementTags(data) > kMaxXmlElements) return false;
     NormalizeLineEnds(&data);
+    // TinyXML steps over a UTF-8 character by the length its first byte
+    // promises, so a file cut inside one would step past the terminator;
+    // zeros up to the longest step stop it there.
+    data.append(4, '\0');
     doc->Parse(data.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
     return !doc->Error();
 }

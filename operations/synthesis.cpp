@@ -8,6 +8,7 @@
 #include "operations/music.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "platform/trace.h"
 #include "speech/speech_engine.h"
 #include "speech/synthesis.h"
 
@@ -25,7 +26,7 @@ void ReportFailure(IMainWindow& w, const char* engineFormat, const std::string& 
 
 int text_to_speech_wavfile(const char* text, IMainWindow& w, const char* params, PcmBuffer* pcm) {
     if (!text) {
-        std::printf("params is error!\n");
+        std::fputs("params is error!\n", TraceStream());
         return -1;
     }
     const SpeechEngine& engine = CurrentSpeechEngine();
@@ -109,7 +110,7 @@ int SynthesizeVoice(IMainWindow& w, int sampleRate, const std::u16string& text, 
     const SpeechEngine& engine = CurrentSpeechEngine();
     const int login = engine.MSPLogin(nullptr, nullptr, kLoginParams);
     if (login != 0) {
-        std::printf("MSPLogin failed, error code: %d.\n", login);
+        std::fprintf(TraceStream(), "MSPLogin failed, error code: %d.\n", login);
         return 0;
     }
     // Whatever happens from here, the login is given back before the

@@ -2,5 +2,10 @@
 #include <cstdio>
 
 #include "app/cli/console_window.h"
+#include "platform/trace.h"
 
-int main(int argc, char** argv) { return tesvano::RunConsole(argc, argv, stdout, stderr); }
+// Standard output carries only the numbered log and the listings.
+int main(int argc, char** argv) {
+    tesvano::SetTraceStream(stderr);
+    return tesvano::RunConsole(argc, argv, stdout, stderr);
+}

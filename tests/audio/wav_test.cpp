@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "audio/wav.h"
+#include "platform/trace.h"
 #include "tests/support/audio_tools.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,7 +17,7 @@ uint16_t U16(const std::vector<uint8_t>& b, size_t o) { return uint16_t(b[o] | b
 TEST(WavFile, HeaderBytesForEachCase) {
     struct Case {
         uint32_t rate, length;
-    } cases[] = {{8000, 3200}, {16000, 3200}, {16000, 0}, {8000, 7}};
+    } cases[] = {{8000, 3200}, {16000, 3200}, {16000, 0}, {8000, 7}, {300000000, 2}};  // the last found by wav_write_fuzz
     for (const auto& c : cases) {
         test::TempDir dir;
         const std::string path = dir / "out.wav";
@@ -46,6 +47,15 @@ TEST(WavFile, BuildWavHeaderPrintsItsTwoTraceLines) {
     testing::internal::CaptureStdout();
     BuildWavHeader(&h, 16000, 10);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "wavheader: channel = 1\nwavheader: dwSamplesPerSec = 16000\n");
+    // tesvano-cli sends them to standard error.
+    SetTraceStream(stderr);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    BuildWavHeader(&h, 8000, 10);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    SetTraceStream(nullptr);
+    EXPECT_EQ(err, "wavheader: channel = 1\nwavheader: dwSamplesPerSec = 8000\n");
 }
 
 TEST(WavFile, RawPcmIsTheBytesAlone) {

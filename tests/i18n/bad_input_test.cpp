@@ -125,5 +125,29 @@ TEST_F(BadInputTest, MutatedShippedFileNeverCrashes) {
     EXPECT_LT(parsed, runs);
 }
 
+// A file cut inside a character: TinyXML steps over a character by the
+// length its first byte promises, and from the last byte of the data that
+// took it past the terminator (found by language_fuzz). Here the step lands
+// in what is left of the buffer after its CR LF line ends were joined: the
+// end tags kept there once completed the document.
+TEST_F(BadInputTest, FileCutInsideACharacterEndsAtItsEnd) {
+    const std::string comment = "<!--</B></Resources></Lang>-->";
+    std::string crlf;
+    for (size_t i = 0; i <= comment.size(); ++i) crlf += "\r\n";
+    const std::string cut = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + crlf + "<Lang><Resources>" + comment + "<B>\xC3";
+    Write("cut.xml", cut);
+    TiXmlDocument doc;
+    EXPECT_FALSE(LoadXmlFile(Path("cut.xml"), &doc));
+    EXPECT_EQ(EnglishTable(cut).GetText("B"), u"");
+    // The shipped Korean file cut inside each of its characters, for the sanitizer build.
+    const std::vector<uint8_t> original = ReadFileBytes(TESVANO_SOURCE_DIR "/data/lang/ko-ko.xml");
+    const std::string text(original.begin(), original.end());
+    for (size_t i = text.find("<Resources>"); i < text.size(); ++i) {
+        if (static_cast<uint8_t>(text[i]) < 0xE0) continue;
+        Write("cut.xml", text.substr(0, i + 1));
+        EXPECT_FALSE(LoadXmlFile(Path("cut.xml"), &doc)) << i;
+    }
+}
+
 }  // namespace
 }  // namespace tesvano::test

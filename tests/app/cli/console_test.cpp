@@ -86,5 +86,22 @@ TEST(Console, ProgramFolderNameThatIsNotUtf8) {
     unsetenv("TESVANO_REGISTRY");
 }
 
+// A script reading the log sees only numbered lines: the WAV header trace
+// goes to standard error.
+TEST(Console, StandardOutputIsOnlyTheLog) {
+    test::TempDir dir;
+    setenv("TESVANO_REGISTRY", WriteRegistry(dir, "English").c_str(), 1);
+    std::string out;
+    EXPECT_EQ(test::RunProgram({kCli, "say", "abc", "--kind", "wav", "--dir", dir.str()}, &out), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "abc.wav"));
+    std::istringstream lines(out);
+    std::string line;
+    size_t count = 0;
+    for (; std::getline(lines, line); ++count)
+        EXPECT_TRUE(std::regex_search(line, std::regex("^[0-9]{4}: "))) << line;
+    EXPECT_GT(count, 0u);
+    unsetenv("TESVANO_REGISTRY");
+}
+
 }  // namespace
 }  // namespace tesvano
