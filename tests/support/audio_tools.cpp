@@ -1,3 +1,4 @@
+#include <gtest/gtest.h>
 #include "tests/support/audio_tools.h"
 
 #include <algorithm>
@@ -99,6 +100,19 @@ int G711Step(bool aLaw, int sample) {
     const unsigned m14 = static_cast<unsigned>(sample >= 0 ? sample >> 2 : -(sample >> 2));
     const int segment = std::clamp(static_cast<int>(std::bit_width(m14 + 33)) - 6, 0, 7);
     return 8 << segment;
+}
+
+void ExpectCameraMp3Of(const std::string& converted, const std::string& input, int rate, double maxExtra) {
+    const auto probe = Probe(converted);
+    EXPECT_EQ(probe.codec, "mp3");
+    EXPECT_EQ(probe.channels, 1);
+    EXPECT_EQ(probe.sampleRate, rate);
+    EXPECT_EQ(probe.bitRate, 8000);
+    std::vector<int16_t> got;
+    ASSERT_TRUE(DecodeWithMpg123(converted, &got));
+    const double extra = double(got.size()) / rate - Probe(input).duration;
+    EXPECT_GE(extra, 0.0);
+    EXPECT_LE(extra, maxExtra);
 }
 
 }  // namespace tesvano::test

@@ -24,6 +24,11 @@ struct ProbeResult {
 // Runs ffprobe on the file.
 ProbeResult Probe(const std::string& path);
 
+// Checks that `converted` is a camera MP3 (mono, 8 kbit/s, at `rate`) whose
+// audio, every frame as mpg123 counts it, is `input`'s (ffprobe's duration)
+// plus at most `maxExtra` seconds the coders add at the ends.
+void ExpectCameraMp3Of(const std::string& converted, const std::string& input, int rate, double maxExtra);
+
 // Decodes an MP3 with mpg123 to raw 16-bit samples (native channels and rate).
 bool DecodeWithMpg123(const std::string& path, std::vector<int16_t>* samples, bool mono = false);
 

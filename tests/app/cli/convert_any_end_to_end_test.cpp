@@ -74,18 +74,8 @@ TEST_F(ConvertAnyEndToEnd, EachFormatBecomesACameraMp3OfItsLength) {
             SCOPED_TRACE(s.name);
             // Named apart from the input: a.wav → a.wav.mp3.
             const std::string converted = out + "/" + s.name + ".mp3";
-            const auto probe = test::Probe(converted);
-            EXPECT_EQ(probe.codec, "mp3");
-            EXPECT_EQ(probe.channels, 1);
-            EXPECT_EQ(probe.sampleRate, rate);
-            EXPECT_EQ(probe.bitRate, 8000);
-            // Every frame, as a camera plays it: the input's length plus
-            // LAME's delay and last-frame padding.
-            std::vector<int16_t> got;
-            ASSERT_TRUE(test::DecodeWithMpg123(converted, &got));
-            const double extra = double(got.size()) / rate - test::Probe(dir / s.name).duration;
-            EXPECT_GE(extra, 0.0);
-            EXPECT_LE(extra, maxExtra);
+            // The input's length plus LAME's delay and last-frame padding.
+            test::ExpectCameraMp3Of(converted, dir / s.name, rate, maxExtra);
         }
     }
 }
