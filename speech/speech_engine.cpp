@@ -38,8 +38,10 @@ SpeechEngine LoadLibraryEngine() {
     SpeechEngine e{};
     if (BindSymbol(lib, "MSPLogin", &e.MSPLogin) && BindSymbol(lib, "QTTSSessionBegin", &e.QTTSSessionBegin) &&
         BindSymbol(lib, "QTTSTextPut", &e.QTTSTextPut) && BindSymbol(lib, "QTTSAudioGet", &e.QTTSAudioGet) &&
-        BindSymbol(lib, "QTTSSessionEnd", &e.QTTSSessionEnd) && BindSymbol(lib, "MSPLogout", &e.MSPLogout))
+        BindSymbol(lib, "QTTSSessionEnd", &e.QTTSSessionEnd) && BindSymbol(lib, "MSPLogout", &e.MSPLogout)) {
+        if (!BindSymbol(lib, "TesvanoVoiceSource", &e.TesvanoVoiceSource)) e.TesvanoVoiceSource = nullptr;
         return e;
+    }
     std::fprintf(stderr, "speech engine incomplete: %s\n", dlerror());
     dlclose(lib);
     return kMissingEngine;
@@ -56,5 +58,18 @@ const SpeechEngine& CurrentSpeechEngine() {
 }
 
 void SetSpeechEngineForTesting(const SpeechEngine* engine) { g_testEngine = engine; }
+
+std::string ServerVoiceOf(const char* voiceName) {
+    const SpeechEngine& engine = CurrentSpeechEngine();
+    if (!engine.TesvanoVoiceSource) return {};
+    char name[256];
+    const int n = engine.TesvanoVoiceSource(voiceName, name, sizeof name);
+    if (n <= 0) return {};
+    if (static_cast<size_t>(n) < sizeof name) return name;
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    if (engine.TesvanoVoiceSource(voiceName, big.data(), n + 1) != n) return {};
+    big.resize(static_cast<size_t>(n));
+    return big;
+}
 
 }  // namespace tesvano

@@ -13,6 +13,8 @@ struct SpeechEngine {
     const void* (*QTTSAudioGet)(const char* sessionID, unsigned int* audioLen, int* synthStatus, int* errorCode);
     int (*QTTSSessionEnd)(const char* sessionID, const char* hints);
     int (*MSPLogout)();
+    // Optional: which voices a speech server speaks; null when the library has none.
+    int (*TesvanoVoiceSource)(const char* voiceName, char* buf, int size) = nullptr;
 };
 
 inline constexpr int kSynthStatusDataEnd = 2;
@@ -24,5 +26,9 @@ inline constexpr char kLoginParams[] = "appid = 7c1e0a93, work_dir = .";
 const SpeechEngine& CurrentSpeechEngine();
 // Tests bind their own table; nullptr goes back to the library.
 void SetSpeechEngineForTesting(const SpeechEngine* engine);
+
+// The speech server's name for a voice the engine sends to one; "" when the
+// voice is built in or the engine cannot tell.
+std::string ServerVoiceOf(const char* voiceName);
 
 }  // namespace tesvano

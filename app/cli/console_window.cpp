@@ -23,6 +23,7 @@
 #include "i18n/language_table.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "speech/speech_engine.h"
 #include "speech/voice_table.h"
 
 namespace tesvano {
@@ -130,10 +131,14 @@ int FindVoice(const std::string& wanted) {
     return -1;
 }
 
+// Voices a speech server speaks are marked with the server's name for them.
 void ListVoices(std::FILE* out) {
     const bool chinese = CLanguageTable::Instance().GetLanguageCode() == u"zh-cn";
-    for (size_t i = 0; i < kVoiceTable.size(); ++i)
-        std::fprintf(out, "%2zu  %s\n", i, chinese ? kVoiceTable[i].chineseName : kVoiceTable[i].englishName);
+    for (size_t i = 0; i < kVoiceTable.size(); ++i) {
+        const std::string server = ServerVoiceOf(Trim(kVoiceTable[i].voiceName).c_str());
+        std::fprintf(out, "%2zu  %s%s\n", i, chinese ? kVoiceTable[i].chineseName : kVoiceTable[i].englishName,
+                     server.empty() ? "" : ("  [server: " + server + "]").c_str());
+    }
 }
 
 void ListMusic(const ConsoleWindow& w, std::FILE* out) {

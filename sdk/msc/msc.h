@@ -20,6 +20,11 @@
  *                  that is valid UTF-8 is read as UTF-8, other text as GB18030
  *   speed, volume, pitch   0..100, 50 = the voice's normal
  * Other keys are accepted and ignored.
+ *
+ * Voices named in a voice map (voices.conf: $TESVANO_VOICES, else
+ * $XDG_CONFIG_HOME/tesvano/voices.conf, else /etc/tesvano/voices.conf) are
+ * spoken by a speech server with an OpenAI-style API; the map is read at
+ * each login. Their audio is handed out as the server's answer arrives.
  */
 #ifndef TESVANO_MSC_H
 #define TESVANO_MSC_H
@@ -48,6 +53,12 @@ extern "C" {
 #define MSP_ERROR_OUT_OF_ORDER 20010        /* e.g. audio get before text put, text put twice */
 #define MSP_ERROR_ENGINE 20011              /* espeak-ng or the resampler failed */
 #define MSP_ERROR_NO_MEMORY 20012
+/* Voices mapped to a speech server (voices.conf); the reason goes to stderr. */
+#define MSP_ERROR_SERVER_UNREACHABLE 20013  /* no connection, TLS refused, or the connection broke off */
+#define MSP_ERROR_SERVER_TIMEOUT 20014      /* no complete answer within the map's timeout */
+#define MSP_ERROR_SERVER_STATUS 20015       /* an HTTP status other than 200 */
+#define MSP_ERROR_SERVER_NOT_AUDIO 20016    /* an answer that is not audio of the configured format */
+#define MSP_ERROR_SERVER_TOO_LARGE 20017    /* an answer larger than 64 MiB */
 
 /* QTTSAudioGet hands out pieces of at most this many bytes. */
 #define MSP_MAX_PIECE_BYTES 4194304
@@ -62,6 +73,12 @@ MSC_API int QTTSTextPut(const char* sessionID, const char* textString, unsigned 
 MSC_API const void* QTTSAudioGet(const char* sessionID, unsigned int* audioLen, int* synthStatus, int* errorCode);
 MSC_API int QTTSSessionEnd(const char* sessionID, const char* hints);
 MSC_API int MSPLogout(void);
+
+/* Whether a voice comes from a speech server: writes the server's name for it
+ * (at most size bytes, terminated) and returns that name's length; 0 when the
+ * voice is built in, -1 when the voice map cannot be used. Optional for a
+ * replacement library: the program asks only if the symbol exists. */
+MSC_API int TesvanoVoiceSource(const char* voiceName, char* buf, int size);
 
 #ifdef __cplusplus
 }

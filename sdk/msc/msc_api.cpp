@@ -11,8 +11,10 @@
 
 #include "sdk/msc/msc.h"
 #include "sdk/msc/params.h"
+#include "sdk/msc/server_speech.h"
 #include "sdk/msc/speaker.h"
 #include "sdk/msc/text_input.h"
+#include "sdk/msc/voice_map.h"
 #include "sdk/msc/voices.h"
 
 namespace msc {
@@ -26,16 +28,25 @@ constexpr size_t kIdSize = 32;
 
 enum class State { kBegun, kSpeaking, kDelivered };
 
+// How long a poll waits for a server's answer to bring something.
+constexpr int kServerWaitMs = 20;
+
 struct Session {
     const Voice* voice = nullptr;
     SessionParams params;
     State state = State::kBegun;
-    std::vector<int16_t> pcm;
-    size_t delivered = 0;  // bytes
+    std::vector<int16_t> pcm;  // the utterance, or the server's audio not yet handed out
+    size_t delivered = 0;      // bytes of pcm
+    bool fromServer = false;  // a mapped voice: server and serverVoice say where
+    ServerConfig serverConfig;
+    std::string serverVoice;
+    std::unique_ptr<ServerSpeech> server;
+    bool serverDone = false;
 };
 
 std::mutex g_mutex;
 bool g_loggedIn = false;
+VoiceMap g_voiceMap;  // read at login
 std::unique_ptr<Session> g_sessions[kMaxSessions];
 char g_ids[kMaxSessions][kIdSize];
 unsigned long g_serial = 0;
@@ -60,6 +71,7 @@ int Login(const char* params) {
     if (params && !ParseKeyValues(params, &pairs)) return MSP_ERROR_INVALID_PARA;
     int result = StartEngine();
     if (result != MSP_SUCCESS) return result;
+    LoadVoiceMap(&g_voiceMap);
     g_loggedIn = true;
     return MSP_SUCCESS;
 }
@@ -80,6 +92,11 @@ const char* Begin(const char* params, int* error) {
     if (!session->voice) {
         *error = MSP_ERROR_UNKNOWN_VOICE;
         return nullptr;
+    }
+    if (const std::string* theirs = g_voiceMap.ServerVoice(session->voice->name)) {
+        session->fromServer = true;
+        session->serverConfig = g_voiceMap.server;
+        session->serverVoice = *theirs;
     }
     for (size_t n = 0; n < kMaxSessions; ++n) {
         size_t slot = (g_nextSlot + n) % kMaxSessions;
@@ -105,6 +122,13 @@ int TextPut(const char* id, const char* text, unsigned int length) {
     std::string utf8;
     int result = DecodeText(std::string_view(text, length), s.params.encoding, &utf8);
     if (result != MSP_SUCCESS) return result;
+    if (s.fromServer) {
+        s.server = std::make_unique<ServerSpeech>();
+        result = s.server->Start(s.serverConfig, s.serverVoice, utf8, s.params);
+        if (result != MSP_SUCCESS) return result;
+        s.state = State::kSpeaking;
+        return MSP_SUCCESS;
+    }
     // The whole text at once: synthesis is far faster than real time, and the
     // gain needs the loudest moment of the utterance.
     result = Speak(*s.voice, s.params, SplitScriptRuns(utf8), &s.pcm);
@@ -126,12 +150,19 @@ const void* AudioGet(const char* id, unsigned int* length, int* status, int* err
         return nullptr;
     }
     *error = MSP_SUCCESS;
+    // A server's audio comes as its answer arrives: the next part once the
+    // last is handed out.
+    if (s.server && !s.serverDone && s.delivered == s.pcm.size() * sizeof(int16_t)) {
+        s.delivered = 0;
+        *error = s.server->Take(&s.pcm, &s.serverDone, kServerWaitMs);
+        if (*error != MSP_SUCCESS) return nullptr;
+    }
     size_t total = s.pcm.size() * sizeof(int16_t);
     size_t piece = std::min(kPieceBytes, total - s.delivered);
     const void* data = piece ? reinterpret_cast<const uint8_t*>(s.pcm.data()) + s.delivered : nullptr;
     s.delivered += piece;
     *length = unsigned(piece);
-    if (s.delivered == total) s.state = State::kDelivered;
+    if (s.delivered == total && (!s.server || s.serverDone)) s.state = State::kDelivered;
     *status = s.state == State::kDelivered ? MSP_TTS_FLAG_DATA_END : MSP_TTS_FLAG_STILL_HAVE_DATA;
     return data;
 }
@@ -141,6 +172,21 @@ int SessionEnd(const char* id) {
     if (slot < 0) return MSP_ERROR_SESSION_NOT_FOUND;
     g_sessions[slot].reset();
     return MSP_SUCCESS;
+}
+
+int VoiceSource(const char* name, char* buf, int size) {
+    if (buf && size > 0) buf[0] = '\0';
+    if (!name) return -1;
+    VoiceMap map;
+    if (!LoadVoiceMap(&map)) return -1;
+    const std::string* theirs = map.ServerVoice(name);
+    if (!theirs) return 0;
+    if (buf && size > 0) {
+        const size_t n = std::min(theirs->size(), size_t(size - 1));
+        std::memcpy(buf, theirs->data(), n);
+        buf[n] = '\0';
+    }
+    return int(std::min<size_t>(theirs->size(), 0x7fffffff));
 }
 
 int Logout() {
@@ -201,7 +247,15 @@ const void* QTTSAudioGet(const char* sessionID, unsigned int* audioLen, int* syn
         *error = MSP_ERROR_INVALID_PARA;
         return nullptr;
     }
-    return AudioGet(sessionID, audioLen, synthStatus, error);
+    try {
+        return AudioGet(sessionID, audioLen, synthStatus, error);
+    } catch (const std::bad_alloc&) {
+        *error = MSP_ERROR_NO_MEMORY;
+    } catch (...) {
+        *error = MSP_ERROR_ENGINE;
+    }
+    *audioLen = 0;
+    return nullptr;
 }
 
 int QTTSSessionEnd(const char* sessionID, const char*) {
@@ -212,6 +266,15 @@ int QTTSSessionEnd(const char* sessionID, const char*) {
 int MSPLogout(void) {
     std::lock_guard lock(g_mutex);
     return Logout();
+}
+
+int TesvanoVoiceSource(const char* voiceName, char* buf, int size) {
+    try {
+        return VoiceSource(voiceName, buf, size);
+    } catch (...) {
+        if (buf && size > 0) buf[0] = '\0';
+        return -1;
+    }
 }
 
 }  // extern "C"

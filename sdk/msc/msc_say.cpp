@@ -1,7 +1,7 @@
 // msc-say: speaks a text into a WAV file through the six engine functions.
 //
 //   msc-say [-v voice] [-r 8000|16000] [-s speed] [-p pitch] [-a volume] -o out.wav text...
-//   msc-say -l          lists the voices
+//   msc-say -l          lists the voices, with the server's name for those a server speaks
 // Without text arguments the text is read from standard input. Text that is
 // not UTF-8 is read as GB18030: the session declares no text encoding.
 #include <cerrno>
@@ -83,7 +83,13 @@ int main(int argc, char** argv) {
             case 'a': volume = std::atoi(optarg); break;
             case 'o': out = optarg; break;
             case 'l':
-                for (const char* name : kVoiceNames) std::printf("%s\n", name);
+                for (const char* name : kVoiceNames) {
+                    char server[256];
+                    if (TesvanoVoiceSource(name, server, sizeof server) > 0)
+                        std::printf("%s\tserver: %s\n", name, server);
+                    else
+                        std::printf("%s\n", name);
+                }
                 return 0;
             default: return Usage();
         }
