@@ -1,6 +1,7 @@
 #include "tests/support/temp_dir.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -39,16 +40,23 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-int RunProgram(const std::vector<std::string>& argv, std::string* out) {
+int RunProgram(const std::vector<std::string>& argv, std::string* out, std::string* err) {
     std::vector<char*> args;
     for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     int pipefd[2];
     if (pipe(pipefd) != 0) return -1;
+    // Standard error into a file: two pipes would need polling both.
+    std::string errPath = (std::filesystem::temp_directory_path() / "tesvano-stderr-XXXXXX").string();
+    if (err) {
+        const int fd = mkstemp(errPath.data());
+        if (fd < 0) return -1;
+        close(fd);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err ? errPath.c_str() : "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclose(&actions, pipefd[0]);
     pid_t pid;
     int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -56,6 +64,7 @@ int RunProgram(const std::vector<std::string>& argv, std::string* out) {
     close(pipefd[1]);
     if (rc != 0) {
         close(pipefd[0]);
+        if (err) std::remove(errPath.c_str());
         return -1;
     }
     std::string collected;
@@ -66,6 +75,11 @@ int RunProgram(const std::vector<std::string>& argv, std::string* out) {
     int status = 0;
     waitpid(pid, &status, 0);
     if (out) *out = std::move(collected);
+    if (err) {
+        const auto bytes = ReadFileBytes(errPath);
+        err->assign(bytes.begin(), bytes.end());
+        std::remove(errPath.c_str());
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 

@@ -27,8 +27,9 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Runs a program (no shell) and returns its exit status; its standard output
-// goes to *out when given. -1 when it could not be started.
-int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr);
+// goes to *out and its standard error to *err when given. -1 when it could
+// not be started.
+int RunProgram(const std::vector<std::string>& argv, std::string* out = nullptr, std::string* err = nullptr);
 bool ProgramExists(const std::string& name);
 
 }  // namespace tesvano::test
