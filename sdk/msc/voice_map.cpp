@@ -184,7 +184,10 @@ bool ParseVoiceMap(std::string_view text, VoiceMap* out, std::string* error) {
             }
         }
     }
-    if (!map.voices.empty() && map.server.url.empty()) return Fail(error, lineNumber, "[server] has no url");
+    if (!map.voices.empty() && map.server.url.empty()) {
+        *error = "voices are mapped but [server] has no url";
+        return false;
+    }
     *out = std::move(map);
     return true;
 }
