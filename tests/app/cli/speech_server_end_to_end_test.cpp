@@ -145,6 +145,14 @@ TEST_F(SpeechServerEndToEnd, OtherVoicesNeverReachTheServer) {
     for (std::string line; std::getline(lines, line);)
         if (line.find("[server: ") != std::string::npos) marked.push_back(line.substr(0, 2));
     EXPECT_EQ(marked, (std::vector<std::string>{" 6", "15"})) << listed.out;
+
+    setenv("TESVANO_VOICES", voices.c_str(), 1);
+    std::string engineList;
+    EXPECT_EQ(test::RunProgram({std::string(TESVANO_BIN_DIR) + "/msc-say", "-l"}, &engineList), 0);
+    unsetenv("TESVANO_VOICES");
+    EXPECT_NE(engineList.find("\nhenry\tserver: alloy\n"), std::string::npos) << engineList;
+    EXPECT_NE(engineList.find("\nvixl xiaolin\tserver: zf_xiaoxiao\n"), std::string::npos);
+    EXPECT_NE(engineList.find("\nxiaoyan\n"), std::string::npos);
 }
 
 TEST_F(SpeechServerEndToEnd, AMalformedVoiceMapIsReportedAndEveryVoiceStaysBuiltIn) {
