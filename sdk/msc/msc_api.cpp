@@ -28,8 +28,10 @@ constexpr size_t kIdSize = 32;
 
 enum class State { kBegun, kSpeaking, kDelivered };
 
-// How long a poll waits for a server's answer to bring something.
-constexpr int kServerWaitMs = 20;
+// How long a poll waits for a server's answer to end before it hands out what
+// has come: a quick answer goes out in one piece, without the caller's pause
+// between polls; a slow one in pieces about this far apart.
+constexpr int kServerWaitMs = 100;
 
 struct Session {
     const Voice* voice = nullptr;

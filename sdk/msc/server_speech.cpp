@@ -264,7 +264,7 @@ int ServerSpeech::Take(std::vector<int16_t>* pcm, bool* finished, int waitMs) {
     std::string why;
     {
         std::unique_lock lock(t.mutex);
-        t.arrivedOrDone.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return t.done || !t.arrived.empty(); });
+        t.arrivedOrDone.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return t.done; });
         bytes.swap(t.arrived);
         done = t.done;
         outcome = t.outcome;

@@ -38,8 +38,8 @@ public:
 
     // Replaces *pcm with the audio decoded since the last call, at the
     // session's rate; *finished once the whole answer is handed over. Waits
-    // up to waitMs for something to arrive. MSP code: a failed transfer or an
-    // answer that is not audio.
+    // up to waitMs for the answer to end, and returns at once when it does.
+    // MSP code: a failed transfer or an answer that is not audio.
     int Take(std::vector<int16_t>* pcm, bool* finished, int waitMs);
 
 private:
