@@ -2,7 +2,6 @@
 // against the pipeline a person would build from stock tools: espeak-ng to a
 // WAV, sox to 16 kHz mono, lame to mono CBR 8 kbit/s. Prints medians and ratio.
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <spawn.h>
@@ -12,6 +11,8 @@
 #include <vector>
 
 extern char** environ;
+
+#include "bench/median.h"
 
 namespace {
 
@@ -35,18 +36,6 @@ bool Run(std::vector<std::string> argv) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-template <typename F>
-double MedianMs(F&& once) {
-    std::vector<double> t;
-    for (int i = 0; i < kRuns; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        if (!once()) return -1;
-        t.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,8 +45,8 @@ int main(int argc, char** argv) {
     const std::string d = dir;
     setenv("TESVANO_NO_DESKTOP_OPEN", "1", 1);
 
-    double ours = MedianMs([&] { return Run({bin + "/tesvano-cli", "say", kText, "--dir", d}); });
-    double pipeline = MedianMs([&] {
+    double ours = tesvano::bench::MedianMs(kRuns, [&] { return Run({bin + "/tesvano-cli", "say", kText, "--dir", d}); });
+    double pipeline = tesvano::bench::MedianMs(kRuns, [&] {
         return Run({"espeak-ng", "-v", "cmn", "-w", d + "/a.wav", kText}) &&
                Run({"sox", d + "/a.wav", "-r", "16000", "-c", "1", d + "/b.wav"}) &&
                Run({"lame", "--quiet", "-m", "m", "-b", "8", "--cbr", d + "/b.wav", d + "/c.mp3"});

@@ -1,14 +1,14 @@
 // Times `tesvano-cli say` with a voice a speech server speaks (half a minute of
 // 24 kHz WAV from a loopback server), whole process, against ffmpeg making
 // the same request and the same camera MP3. Prints medians and ratio.
-#include <algorithm>
-#include <chrono>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "bench/median.h"
 #include "tests/support/speech_server.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,18 +16,6 @@ namespace {
 
 constexpr int kRuns = 7;
 constexpr char kRequest[] = R"({"model":"tts-1","input":"Welcome","voice":"alloy","response_format":"wav"})";
-
-template <typename F>
-double MedianMs(F&& once) {
-    std::vector<double> t;
-    for (int i = 0; i < kRuns; ++i) {
-        auto start = std::chrono::steady_clock::now();
-        if (!once()) return -1;
-        t.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-    }
-    std::sort(t.begin(), t.end());
-    return t[t.size() / 2];
-}
 
 std::string Hex(const std::string& s) {
     std::string out;
@@ -57,10 +45,10 @@ int main(int argc, char** argv) {
     setenv("TESVANO_NO_DESKTOP_OPEN", "1", 1);
     setenv("NO_PROXY", "127.0.0.1", 1);
 
-    const double ours = MedianMs([&] {
+    const double ours = tesvano::bench::MedianMs(kRuns, [&] {
         return RunProgram({bin + "/tesvano-cli", "say", "Welcome", "--voice", "henry", "--dir", dir.str()}) == 0;
     });
-    const double peer = MedianMs([&] {
+    const double peer = tesvano::bench::MedianMs(kRuns, [&] {
         return RunProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-headers",
                            "Content-Type: application/json\r\n", "-post_data", Hex(kRequest), "-i", server.url(), "-ar",
                            "16000", "-ac", "1", "-c:a", "libmp3lame", "-b:a", "8k", dir / "peer.mp3"}) == 0;
