@@ -9,6 +9,8 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+}  // namespace
+
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
     while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
@@ -21,6 +23,8 @@ std::string Lower(std::string_view s) {
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return r;
 }
+
+namespace {
 
 bool ParseInt(std::string_view s, int* out) {
     const char* end = s.data() + s.size();

@@ -8,6 +8,11 @@
 
 namespace msc {
 
+// Without blanks (spaces, tabs, line ends) at either end.
+std::string_view Trim(std::string_view s);
+// ASCII letters lower-cased, other bytes as they are.
+std::string Lower(std::string_view s);
+
 using KeyValues = std::vector<std::pair<std::string, std::string>>;
 
 // Splits at commas and at the first "=" of each pair; keys and values lose the

@@ -47,9 +47,7 @@ const char* FormatName(ServerFormat format) {
 
 // Error pages and JSON errors sent with status 200 are not audio.
 bool IsTextType(std::string_view type) {
-    std::string lower(type.substr(0, 64));
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    const std::string lower = Lower(type.substr(0, 64));
     return lower.rfind("text/", 0) == 0 || lower.find("json") != std::string::npos ||
            lower.find("xml") != std::string::npos || lower.find("html") != std::string::npos;
 }

@@ -10,25 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "sdk/msc/params.h"
 #include "sdk/msc/voices.h"
 
 namespace msc {
 namespace {
 
 constexpr size_t kMaxFileBytes = 1 << 20;
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
-std::string Lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return out;
-}
 
 bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && Lower(s.substr(0, prefix.size())) == prefix;
