@@ -166,6 +166,28 @@ TEST_F(SpeechServerEndToEnd, AMalformedVoiceMapIsReportedAndEveryVoiceStaysBuilt
     EXPECT_EQ(FilesIn(dir).size(), 1u);
 }
 
+// An https server whose certificate nobody vouches for is refused.
+TEST_F(SpeechServerEndToEnd, AnHttpsServerMustHaveATrustedCertificate) {
+    const std::string openssl = test::FindProgram("openssl");
+    if (openssl.empty()) GTEST_SKIP() << "openssl missing";
+    ASSERT_EQ(test::RunProgram({openssl, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                "-nodes", "-subj", "/CN=127.0.0.1", "-days", "1", "-keyout", dir / "key.pem", "-out",
+                                dir / "cert.pem"}),
+              0);
+    const int port = test::FreeLoopbackPort();
+    test::Child server({openssl, "s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + std::to_string(port), "-cert",
+                        dir / "cert.pem", "-key", dir / "key.pem"});
+    ASSERT_TRUE(test::WaitListening(port, std::chrono::seconds(10)));
+    const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/v1/audio/speech";
+    const CliRun r = Cli(WriteVoiceMap(dir, url, "wav", 5), {"say", "Door open.", "--voice", "henry", "--dir", dir.str()});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("QTTSAudioGet failed, error code: 20013.\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("certificate"), std::string::npos) << r.err;
+    fs::remove(dir / "key.pem");
+    fs::remove(dir / "cert.pem");
+    EXPECT_TRUE(FilesIn(dir).empty());
+}
+
 struct FailureCase {
     const char* name;
     test::SpeechServer::Answer answer;
