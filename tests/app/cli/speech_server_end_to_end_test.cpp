@@ -164,6 +164,14 @@ TEST_F(SpeechServerEndToEnd, AMalformedVoiceMapIsReportedAndEveryVoiceStaysBuilt
     EXPECT_NE(r.err.find("line 5: no voice 'nobody'"), std::string::npos) << r.err;
     EXPECT_TRUE(server.requests().empty());
     EXPECT_EQ(FilesIn(dir).size(), 1u);
+
+    // Asked about all 17 voices, it says so once.
+    const CliRun listed = Cli(voices, {"voices"});
+    EXPECT_EQ(listed.status, 0);
+    EXPECT_EQ(listed.out.find("[server:"), std::string::npos);
+    const size_t first = listed.err.find("no voice 'nobody'");
+    EXPECT_NE(first, std::string::npos) << listed.err;
+    EXPECT_EQ(listed.err.find("no voice 'nobody'", first + 1), std::string::npos) << listed.err;
 }
 
 // An https server whose certificate nobody vouches for is refused.
