@@ -241,7 +241,7 @@ int AnswerDecoder::FeedMp3(const uint8_t* data, size_t size, std::vector<int16_t
         mp3_ = mpg123_new(nullptr, &error);
         if (!mp3_) return MSP_ERROR_ENGINE;
         // Mono 16-bit at the stream's rate; libmpg123 mixes stereo down.
-        bool ok = mpg123_param(mp3_, MPG123_ADD_FLAGS, MPG123_QUIET, 0.0) == MPG123_OK &&
+        bool ok = mpg123_param(mp3_, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0.0) == MPG123_OK &&
                   mpg123_format_none(mp3_) == MPG123_OK;
         const long* rates = nullptr;
         size_t count = 0;
