@@ -71,12 +71,17 @@ void AnswerDecoder::Emit(const float* samples, size_t count, std::vector<int16_t
         for (float& x : scaled_) x *= gain_;
         samples = scaled_.data();
     }
+    // In blocks: handed a whole answer at once, soxr grows its own buffers
+    // step by step, copying them each time.
+    constexpr size_t kBlock = 1 << 16;
     size_t produced = out->size();
+    out->reserve(produced + size_t(double(count) * outRate_ / sourceRate_) + 64);
     while (count > 0) {
-        const size_t room = size_t(double(count) * outRate_ / sourceRate_) + 64;
+        const size_t block = std::min(count, kBlock);
+        const size_t room = size_t(double(block) * outRate_ / sourceRate_) + 64;
         out->resize(produced + room);
         size_t used = 0, made = 0;
-        if (soxr_process(resampler_, samples, count, &used, out->data() + produced, room, &made)) break;
+        if (soxr_process(resampler_, samples, block, &used, out->data() + produced, room, &made)) break;
         produced += made;
         samples += used;
         count -= used;
