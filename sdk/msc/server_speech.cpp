@@ -224,6 +224,7 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
 
     const float gain = std::min(1.0f, float(params.volume) / 50.0f);
     decoder_ = std::make_unique<AnswerDecoder>(server.format, params.sampleRate, gain);
+    format_ = server.format;
     transfer_ = std::move(t);
     worker_ = std::thread(&ServerSpeech::Run, this);
     return MSP_SUCCESS;
@@ -279,7 +280,8 @@ int ServerSpeech::Take(std::vector<int16_t>* pcm, bool* finished, int waitMs) {
     int result = decoder_->Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), pcm);
     if (result == MSP_SUCCESS && done) result = decoder_->Finish(pcm);
     if (result != MSP_SUCCESS)
-        return fail(result, decoder_->problem().empty() ? "the answer cannot be decoded" : decoder_->problem());
+        return fail(result, std::string("the answer is not ") + FormatName(format_) + " audio (" +
+                                (decoder_->problem().empty() ? "undecodable" : decoder_->problem()) + ")");
     finished_ = done;
     *finished = done;
     return MSP_SUCCESS;

@@ -2,11 +2,8 @@
 // answer (WAV, raw 24 kHz PCM or MP3) decoded and resampled as it arrives.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +46,7 @@ private:
     std::unique_ptr<Transfer> transfer_;
     std::unique_ptr<AnswerDecoder> decoder_;
     std::thread worker_;
+    ServerFormat format_ = ServerFormat::kWav;
     bool finished_ = false;
     int failed_ = 0;
 };
