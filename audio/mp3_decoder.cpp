@@ -87,7 +87,7 @@ bool LooksLikeOtherFile(const uint8_t* b, size_t n) {
         "#!AMR", "MThd", ".snd",  // AMR, MIDI, AU
         "\x1A\x45\xDF\xA3",       // Matroska, WebM
         "\x30\x26\xB2\x75",       // ASF, WMA
-        "\x89PNG", "GIF8", "\xFF\xD8\xFF", "%PDF", "PK\x03\x04", "\x7F" "ELF",
+        "\x89PNG", "GIF8", "\xFF\xD8\xFF", "%PDF", "PK\x03\x04", "\x7F\x45LF" /* ELF */,
     };
     for (const char* magic : kMagics)
         if (at(0, magic, std::strlen(magic))) return true;
