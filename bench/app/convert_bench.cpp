@@ -5,37 +5,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
+#include "bench/timing.h"
 
 namespace {
 
+using tesvano::bench::Run;
+
 namespace fs = std::filesystem;
 constexpr int kFiles = 40;
-
-// True when the program ran and exited 0 (or with `alsoOk`).
-bool Run(std::vector<std::string> argv, int alsoOk = 0) {
-    std::vector<char*> args;
-    for (auto& a : argv) args.push_back(a.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 1, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 1, 0);
-    pid_t pid;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return false;
-    int status;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && (WEXITSTATUS(status) == 0 || WEXITSTATUS(status) == alsoOk);
-}
 
 template <typename F>
 double Seconds(F&& once) {

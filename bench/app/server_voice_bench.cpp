@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/median.h"
+#include "bench/timing.h"
 #include "tests/support/speech_server.h"
 #include "tests/support/temp_dir.h"
 
