@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "tests/support/audio_tools.h"
 #include "tests/support/memory_window.h"
+#include "tests/support/scripted_capture.h"
 #include "tests/support/scripted_engine.h"
 #include "tests/support/temp_dir.h"
 
@@ -30,23 +31,6 @@ namespace fs = std::filesystem;
 
 std::u16string T(const char* key) { return CLanguageTable::Instance().GetText(key); }
 std::u16string W(const std::string& s) { return AnsiToWide(s); }
-
-// The capture library delivering 20 s of sound from its own thread.
-struct ScriptedCapture {
-    static inline std::vector<uint8_t> pcm;
-    static inline std::thread delivery;
-    static int Start(int, int, int, CaptureCallback cb, void* user) {
-        delivery = std::thread([cb, user] {
-            for (size_t at = 0; at < pcm.size(); at += 1280)
-                cb(pcm.data() + at, static_cast<unsigned>(std::min<size_t>(1280, pcm.size() - at)), user);
-        });
-        return 0;
-    }
-    static int Stop() {
-        if (delivery.joinable()) delivery.join();
-        return 0;
-    }
-};
 
 class FullDisk : public ::testing::Test {
 protected:
@@ -140,14 +124,11 @@ TEST_F(FullDisk, AnInputConvertedInPlaceStaysWhole) {
 }
 
 TEST_F(FullDisk, ARecordingIsReportedAndLeavesNothing) {
-    const CaptureLibrary table{ScriptedCapture::Start, ScriptedCapture::Stop, nullptr};
-    SetCaptureLibraryForTesting(&table);
-    ScriptedCapture::pcm = test::AsBytes(test::SpeechLikePcm(16000, 20.0));
+    test::ScriptedCapture capture;
+    capture.Deliver(test::AsBytes(test::SpeechLikePcm(16000, 20.0)), 1280);
     Fill(4096);
     EXPECT_EQ(OnRecord(w), OpResult::kDone);
-    const OpResult stopped = OnRecord(w);
-    SetCaptureLibraryForTesting(nullptr);
-    EXPECT_EQ(stopped, OpResult::kFailed);
+    EXPECT_EQ(OnRecord(w), OpResult::kFailed);
     EXPECT_TRUE(Logged(u"MP3" + T("FILE_SAVE_FAILED")));
     EXPECT_EQ(Files(), std::vector<std::string>{"filler"});
 }

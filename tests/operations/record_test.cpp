@@ -13,6 +13,7 @@
 #include "platform/text.h"
 #include "tests/support/audio_tools.h"
 #include "tests/support/memory_window.h"
+#include "tests/support/scripted_capture.h"
 #include "tests/support/temp_dir.h"
 
 namespace tesvano {
@@ -23,47 +24,10 @@ namespace fs = std::filesystem;
 std::u16string T(const char* key) { return CLanguageTable::Instance().GetText(key); }
 std::u16string W(const std::string& s) { return AnsiToWide(s); }
 
-// A capture library that answers starts as told and delivers its blocks
-// from a thread of its own, one at a time, as the real one does.
-struct ScriptedCapture {
-    int startResult = 0;
-    std::vector<std::vector<uint8_t>> blocks;
-    std::vector<int> startArgs;
-    int stops = 0;
-    std::thread delivery;
-
-    static ScriptedCapture* current;
-    static int Start(int rate, int bits, int channels, CaptureCallback cb, void* user) {
-        current->startArgs = {rate, bits, channels};
-        if (current->startResult != 0) return current->startResult;
-        current->delivery = std::thread([cb, user, blocks = current->blocks] {
-            for (const auto& b : blocks) cb(b.data(), static_cast<unsigned>(b.size()), user);
-        });
-        return 0;
-    }
-    static int Stop() {
-        ++current->stops;
-        if (current->delivery.joinable()) current->delivery.join();
-        return 0;
-    }
-    const CaptureLibrary table{Start, Stop, nullptr};
-
-    ScriptedCapture() {
-        current = this;
-        SetCaptureLibraryForTesting(&table);
-    }
-    ~ScriptedCapture() {
-        if (delivery.joinable()) delivery.join();
-        SetCaptureLibraryForTesting(nullptr);
-        SetTickSourceForTesting(nullptr);
-    }
-};
-ScriptedCapture* ScriptedCapture::current = nullptr;
-
 struct Fixture {
     test::TempDir dir;
     test::MemoryWindow w;
-    ScriptedCapture capture;
+    test::ScriptedCapture capture;
     Fixture() {
         w.AddComboItem(IDC_RATE, u"8000", 8000, false);
         w.AddComboItem(IDC_RATE, u"16000", 16000, true);
@@ -75,11 +39,8 @@ struct Fixture {
         w.SetItemText(IDC_RECORD, T("RECORD"));
     }
     // `seconds` of speech-like sound at 16 kHz, in 40 ms blocks.
-    void Deliver(double seconds) {
-        const auto pcm = test::AsBytes(test::SpeechLikePcm(16000, seconds));
-        for (size_t at = 0; at < pcm.size(); at += 1280)
-            capture.blocks.emplace_back(pcm.begin() + at, pcm.begin() + std::min(pcm.size(), at + 1280));
-    }
+    void Deliver(double seconds) { capture.Deliver(test::AsBytes(test::SpeechLikePcm(16000, seconds)), 1280); }
+    ~Fixture() { SetTickSourceForTesting(nullptr); }
     std::vector<std::string> Files() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir.path())) names.push_back(e.path().filename());

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "tests/support/temp_dir.h"
 
@@ -113,6 +114,21 @@ void ExpectCameraMp3Of(const std::string& converted, const std::string& input, i
     const double extra = double(got.size()) / rate - Probe(input).duration;
     EXPECT_GE(extra, 0.0);
     EXPECT_LE(extra, maxExtra);
+}
+
+void ExpectConvertedToCameraMp3s(const std::string& cli,
+                                 const std::vector<std::pair<std::string, std::string>>& inputsAndOutputs,
+                                 const std::string& outDir, int rate, double maxExtra) {
+    SCOPED_TRACE(rate);
+    std::filesystem::create_directory(outDir);
+    std::vector<std::string> argv = {cli, "convert", "--dir", outDir, "--rate", std::to_string(rate), "--jobs", "2"};
+    for (const auto& [input, output] : inputsAndOutputs) argv.push_back(input);
+    std::string log;
+    ASSERT_EQ(RunProgram(argv, &log), 0) << log;
+    for (const auto& [input, output] : inputsAndOutputs) {
+        SCOPED_TRACE(input);
+        ExpectCameraMp3Of(outDir + "/" + output, input, rate, maxExtra);
+    }
 }
 
 }  // namespace tesvano::test

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tesvano::test {
@@ -28,6 +29,13 @@ ProbeResult Probe(const std::string& path);
 // audio, every frame as mpg123 counts it, is `input`'s (ffprobe's duration)
 // plus at most `maxExtra` seconds the coders add at the ends.
 void ExpectCameraMp3Of(const std::string& converted, const std::string& input, int rate, double maxExtra);
+
+// Runs `cli convert --rate rate --jobs 2` on the inputs into a new folder
+// `outDir`, expects exit 0, and checks each (input, name of its output)
+// pair with ExpectCameraMp3Of.
+void ExpectConvertedToCameraMp3s(const std::string& cli,
+                                 const std::vector<std::pair<std::string, std::string>>& inputsAndOutputs,
+                                 const std::string& outDir, int rate, double maxExtra);
 
 // Decodes an MP3 with mpg123 to raw 16-bit samples (native channels and rate).
 bool DecodeWithMpg123(const std::string& path, std::vector<int16_t>* samples, bool mono = false);
