@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/library.h"
+#include "platform/text.h"
 
 namespace tesvano {
 namespace {
@@ -47,13 +48,7 @@ void SetCaptureLibraryForTesting(const CaptureLibrary* library) { g_testLibrary 
 std::string DescribeCameraSource() {
     const CaptureLibrary& lib = CurrentCaptureLibrary();
     if (!lib.DescribeSource) return {};
-    char small[512];
-    const int n = lib.DescribeSource(small, sizeof small);
-    if (n <= 0) return {};
-    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
-    std::vector<char> big(static_cast<size_t>(n) + 1);
-    const int m = lib.DescribeSource(big.data(), static_cast<int>(big.size()));
-    return m > 0 ? std::string(big.data(), std::min(static_cast<size_t>(m), big.size() - 1)) : std::string();
+    return StringFromSizedCall(lib.DescribeSource);
 }
 
 }  // namespace tesvano

@@ -218,4 +218,16 @@ std::u16string AnsiToWide(std::string_view text) {
     return out;
 }
 
+std::string StringFromSizedCall(const std::function<int(char* buf, int size)>& call) {
+    char small[512];
+    const int n = call(small, sizeof small);
+    if (n <= 0) return {};
+    if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+    std::string big(static_cast<size_t>(n) + 1, '\0');
+    const int m = call(big.data(), static_cast<int>(big.size()));
+    if (m <= 0) return {};
+    big.resize(std::min(static_cast<size_t>(m), big.size() - 1));
+    return big;
+}
+
 }  // namespace tesvano

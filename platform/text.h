@@ -3,6 +3,7 @@
 // speech engine's input).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,11 @@ bool IsValidUtf8(std::string_view text);
 // Length of the text without a UTF-8 sequence left incomplete at its end
 // (used after cutting a formatted line, so a character is never split).
 size_t Utf8CompleteLength(std::string_view text);
+
+// The text a C function hands back as snprintf does: it writes at most
+// `size` bytes, terminated, into `buf` and returns the full length (0 or
+// less: nothing). Asked again with room enough when the first try is short.
+std::string StringFromSizedCall(const std::function<int(char* buf, int size)>& call);
 
 // Sets the process locale from the environment (LC_ALL/LANG), as the program
 // does at start-up; the narrow conversions follow it.

@@ -62,14 +62,7 @@ void SetSpeechEngineForTesting(const SpeechEngine* engine) { g_testEngine = engi
 std::string ServerVoiceOf(const char* voiceName) {
     const SpeechEngine& engine = CurrentSpeechEngine();
     if (!engine.TesvanoVoiceSource) return {};
-    char name[256];
-    const int n = engine.TesvanoVoiceSource(voiceName, name, sizeof name);
-    if (n <= 0) return {};
-    if (static_cast<size_t>(n) < sizeof name) return name;
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    if (engine.TesvanoVoiceSource(voiceName, big.data(), n + 1) != n) return {};
-    big.resize(static_cast<size_t>(n));
-    return big;
+    return StringFromSizedCall([&](char* buf, int size) { return engine.TesvanoVoiceSource(voiceName, buf, size); });
 }
 
 }  // namespace tesvano

@@ -36,6 +36,7 @@ public:
     // MSP_ERROR_SERVER_NOT_AUDIO when no audio came at all.
     int Finish(std::vector<int16_t>* out);
 
+    ServerFormat format() const { return format_; }
     // Why the answer was refused, for the message on standard error.
     const std::string& problem() const { return problem_; }
 

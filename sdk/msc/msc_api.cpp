@@ -39,9 +39,8 @@ struct Session {
     State state = State::kBegun;
     std::vector<int16_t> pcm;  // the utterance, or the server's audio not yet handed out
     size_t delivered = 0;      // bytes of pcm
-    bool fromServer = false;  // a mapped voice: server and serverVoice say where
+    std::string serverVoice;  // the server's name for a mapped voice; empty: built in
     ServerConfig serverConfig;
-    std::string serverVoice;
     std::unique_ptr<ServerSpeech> server;
     bool serverDone = false;
 };
@@ -96,7 +95,6 @@ const char* Begin(const char* params, int* error) {
         return nullptr;
     }
     if (const std::string* theirs = g_voiceMap.ServerVoice(session->voice->name)) {
-        session->fromServer = true;
         session->serverConfig = g_voiceMap.server;
         session->serverVoice = *theirs;
     }
@@ -124,7 +122,7 @@ int TextPut(const char* id, const char* text, unsigned int length) {
     std::string utf8;
     int result = DecodeText(std::string_view(text, length), s.params.encoding, &utf8);
     if (result != MSP_SUCCESS) return result;
-    if (s.fromServer) {
+    if (!s.serverVoice.empty()) {
         s.server = std::make_unique<ServerSpeech>();
         result = s.server->Start(s.serverConfig, s.serverVoice, utf8, s.params);
         if (result != MSP_SUCCESS) return result;

@@ -24,6 +24,12 @@ std::string Lower(std::string_view s) {
     return r;
 }
 
+bool HasControlCharacters(std::string_view s) {
+    for (unsigned char c : s)
+        if (c < ' ' || c == 0x7F) return true;
+    return false;
+}
+
 namespace {
 
 bool ParseInt(std::string_view s, int* out) {

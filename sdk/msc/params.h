@@ -13,6 +13,9 @@ std::string_view Trim(std::string_view s);
 // ASCII letters lower-cased, other bytes as they are.
 std::string Lower(std::string_view s);
 
+// Whether any byte is a control character (below space, or DEL).
+bool HasControlCharacters(std::string_view s);
+
 using KeyValues = std::vector<std::pair<std::string, std::string>>;
 
 // Splits at commas and at the first "=" of each pair; keys and values lose the

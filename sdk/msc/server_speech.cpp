@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "sdk/msc/answer_decoder.h"
+#include "sdk/msc/params.h"
 #include "sdk/msc/msc.h"
 
 namespace msc {
@@ -50,12 +51,6 @@ bool IsTextType(std::string_view type) {
     const std::string lower = Lower(type.substr(0, 64));
     return lower.rfind("text/", 0) == 0 || lower.find("json") != std::string::npos ||
            lower.find("xml") != std::string::npos || lower.find("html") != std::string::npos;
-}
-
-bool HasControl(std::string_view s) {
-    for (unsigned char c : s)
-        if (c < ' ' || c == 0x7F) return true;
-    return false;
 }
 
 std::once_flag g_curlInit;
@@ -178,7 +173,7 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
     if (!server.keyEnv.empty()) {
         const char* key = std::getenv(server.keyEnv.c_str());
         if (key && *key) {
-            if (HasControl(key)) {
+            if (HasControlCharacters(key)) {
                 std::fprintf(stderr, "libmsc: %s holds characters an HTTP header cannot carry\n", server.keyEnv.c_str());
                 return MSP_ERROR_INVALID_PARA;
             }
@@ -189,14 +184,13 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
 
     t->curl = curl_easy_init();
     if (!t->curl) return MSP_ERROR_ENGINE;
-    const std::string authorization = "Authorization: Bearer " + t->key;
     for (const char* header : {"Content-Type: application/json", "Expect:"}) {
         curl_slist* grown = curl_slist_append(t->headers, header);
         if (!grown) return MSP_ERROR_NO_MEMORY;
         t->headers = grown;
     }
     if (!t->key.empty()) {
-        curl_slist* grown = curl_slist_append(t->headers, authorization.c_str());
+        curl_slist* grown = curl_slist_append(t->headers, ("Authorization: Bearer " + t->key).c_str());
         if (!grown) return MSP_ERROR_NO_MEMORY;
         t->headers = grown;
     }
@@ -224,7 +218,6 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
 
     const float gain = std::min(1.0f, float(params.volume) / 50.0f);
     decoder_ = std::make_unique<AnswerDecoder>(server.format, params.sampleRate, gain);
-    format_ = server.format;
     transfer_ = std::move(t);
     worker_ = std::thread(&ServerSpeech::Run, this);
     return MSP_SUCCESS;
@@ -280,7 +273,7 @@ int ServerSpeech::Take(std::vector<int16_t>* pcm, bool* finished, int waitMs) {
     int result = decoder_->Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), pcm);
     if (result == MSP_SUCCESS && done) result = decoder_->Finish(pcm);
     if (result != MSP_SUCCESS)
-        return fail(result, std::string("the answer is not ") + FormatName(format_) + " audio (" +
+        return fail(result, std::string("the answer is not ") + FormatName(decoder_->format()) + " audio (" +
                                 (decoder_->problem().empty() ? "undecodable" : decoder_->problem()) + ")");
     finished_ = done;
     *finished = done;

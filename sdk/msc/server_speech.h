@@ -46,7 +46,6 @@ private:
     std::unique_ptr<Transfer> transfer_;
     std::unique_ptr<AnswerDecoder> decoder_;
     std::thread worker_;
-    ServerFormat format_ = ServerFormat::kWav;
     bool finished_ = false;
     int failed_ = 0;
 };

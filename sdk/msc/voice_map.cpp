@@ -36,12 +36,6 @@ bool IsUrlText(std::string_view s) {
     return true;
 }
 
-bool HasControl(std::string_view s) {
-    for (unsigned char c : s)
-        if (c < ' ' || c == 0x7F) return true;
-    return false;
-}
-
 bool Fail(std::string* error, size_t line, const std::string& what) {
     *error = "line " + std::to_string(line) + ": " + what;
     return false;
@@ -54,7 +48,7 @@ bool SetServerKey(ServerConfig& s, const std::string& key, std::string_view valu
             return Fail(error, line, "url must be an http:// or https:// address");
         s.url = value;
     } else if (key == "model") {
-        if (value.empty() || HasControl(value)) return Fail(error, line, "model must be a name");
+        if (value.empty() || HasControlCharacters(value)) return Fail(error, line, "model must be a name");
         s.model = value;
     } else if (key == "key_env") {
         if (!value.empty() && !IsEnvName(value)) return Fail(error, line, "key_env must name an environment variable");
@@ -164,7 +158,7 @@ bool ParseVoiceMap(std::string_view text, VoiceMap* out, std::string* error) {
             case Section::kVoices: {
                 const Voice* voice = FindVoice(key);
                 if (!voice) return Fail(error, lineNumber, "no voice '" + std::string(key) + "'");
-                if (value.empty() || HasControl(value)) return Fail(error, lineNumber, "the server's voice name is missing");
+                if (value.empty() || HasControlCharacters(value)) return Fail(error, lineNumber, "the server's voice name is missing");
                 for (const auto& [ours, theirs] : map.voices)
                     if (ours == voice->name) return Fail(error, lineNumber, "voice '" + ours + "' is mapped twice");
                 map.voices.emplace_back(voice->name, value);
