@@ -21,17 +21,7 @@ struct Fixture {
     test::TempDir dir;
     test::MemoryWindow w;
     test::ScriptedEngine engine;
-    Fixture() {
-        w.AddComboItem(IDC_VOICE, u"v", 0, true);
-        w.AddComboItem(IDC_MUSIC, u"none", 0, true);
-        w.AddComboItem(IDC_MUSIC, u"doorbell.mp3", 1, false);
-        for (int m = 0; m < 4; ++m) w.AddComboItem(IDC_OVERLAY, u"m", m, m == 0);
-        w.AddComboItem(IDC_RATE, u"8000", 8000, false);
-        w.AddComboItem(IDC_RATE, u"16000", 16000, true);
-        w.SetTrackbarPos(IDC_VOLUME, 50);
-        w.SetItemText(IDC_SAVE_DIR, AnsiToWide(dir.str()));
-        w.SetItemText(IDC_TEXT, u"clip");
-    }
+    Fixture() { w.SetUpControls(dir.str(), u"clip"); }
     // One piece per session: the voice at each speed the fitting asks for.
     void Voices(std::initializer_list<double> seconds) {
         for (double s : seconds) engine.pieces.push_back({test::PcmBytes(Samples(s) * 2), 2, 0});

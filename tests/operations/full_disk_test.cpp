@@ -46,14 +46,7 @@ protected:
         ASSERT_EQ(mount("tesvano-full", full.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k"), 0)
             << std::strerror(errno);
         mounted = true;
-        w.AddComboItem(IDC_VOICE, u"v", 0, true);
-        w.AddComboItem(IDC_MUSIC, u"none", 0, true);
-        for (int m = 0; m < 4; ++m) w.AddComboItem(IDC_OVERLAY, u"m", m, m == 0);
-        w.AddComboItem(IDC_RATE, u"8000", 8000, false);
-        w.AddComboItem(IDC_RATE, u"16000", 16000, true);
-        w.SetTrackbarPos(IDC_VOLUME, 50);
-        w.SetItemText(IDC_SAVE_DIR, W(full));
-        w.SetItemText(IDC_TEXT, u"Hello");
+        w.SetUpControls(full, u"Hello");
         w.SetItemText(IDC_RECORD, T("RECORD"));
     }
     void TearDown() override {

@@ -23,16 +23,8 @@ struct Fixture {
     test::MemoryWindow w;
     test::ScriptedEngine engine;
     explicit Fixture(const std::u16string& text = u"Hello, world.") {
-        w.AddComboItem(IDC_VOICE, u"v", 0, true);
-        w.AddComboItem(IDC_MUSIC, u"none", 0, true);
-        w.AddComboItem(IDC_MUSIC, u"doorbell.mp3", 1, false);
+        w.SetUpControls(dir.str(), text);
         w.AddComboItem(IDC_MUSIC, u"missing.mp3", 2, false);
-        for (int m = 0; m < 4; ++m) w.AddComboItem(IDC_OVERLAY, u"m", m, m == 0);
-        w.AddComboItem(IDC_RATE, u"8000", 8000, false);
-        w.AddComboItem(IDC_RATE, u"16000", 16000, true);
-        w.SetTrackbarPos(IDC_VOLUME, 50);
-        w.SetItemText(IDC_SAVE_DIR, W(dir.str()));
-        w.SetItemText(IDC_TEXT, text);
     }
     void Speak(size_t bytes) { engine.pieces = {{test::PcmBytes(bytes), 2, 0}}; }
 };

@@ -29,13 +29,7 @@ struct Fixture {
     test::MemoryWindow w;
     test::ScriptedCapture capture;
     Fixture() {
-        w.AddComboItem(IDC_RATE, u"8000", 8000, false);
-        w.AddComboItem(IDC_RATE, u"16000", 16000, true);
-        w.AddComboItem(IDC_MUSIC, u"none", 0, true);
-        w.AddComboItem(IDC_MUSIC, u"doorbell.mp3", 1, false);
-        for (int m = 0; m < 4; ++m) w.AddComboItem(IDC_OVERLAY, u"m", m, m == 0);
-        w.SetTrackbarPos(IDC_VOLUME, 50);
-        w.SetItemText(IDC_SAVE_DIR, W(dir.str()));
+        w.SetUpControls(dir.str(), u"");
         w.SetItemText(IDC_RECORD, T("RECORD"));
     }
     // `seconds` of speech-like sound at 16 kHz, in 40 ms blocks.

@@ -1,11 +1,25 @@
 #include "tests/support/memory_window.h"
 
+#include "platform/text.h"
+
 namespace tesvano::test {
 
 void MemoryWindow::AppendLog(const std::u16string& text) {
     logTexts.push_back(text);
     log.Append(text);
     SetItemText(IDC_LOG, log.Text());
+}
+
+void MemoryWindow::SetUpControls(const std::string& saveDir, const std::u16string& text) {
+    AddComboItem(IDC_VOICE, u"v", 0, true);
+    AddComboItem(IDC_MUSIC, u"none", 0, true);
+    AddComboItem(IDC_MUSIC, u"doorbell.mp3", 1, false);
+    for (int m = 0; m < 4; ++m) AddComboItem(IDC_OVERLAY, u"m", m, m == 0);
+    AddComboItem(IDC_RATE, u"8000", 8000, false);
+    AddComboItem(IDC_RATE, u"16000", 16000, true);
+    SetTrackbarPos(IDC_VOLUME, 50);
+    SetItemText(IDC_SAVE_DIR, AnsiToWide(saveDir));
+    SetItemText(IDC_TEXT, text);
 }
 
 void MemoryWindow::MessageBox(const std::u16string& text, const std::u16string& caption) {

@@ -26,6 +26,11 @@ public:
     bool ChooseFolder(const std::u16string& title, const std::u16string& start, std::u16string* path) override;
     void OpenWithDesktop(const std::u16string& path) override { opened.push_back(path); }
 
+    // The controls the operations read, as at start-up: one voice, music
+    // "none" (selected) and "doorbell.mp3", overlay modes 0-3, 8000 and 16000
+    // Hz (16000 selected), volume 50, the save folder and the text.
+    void SetUpControls(const std::string& saveDir, const std::u16string& text);
+
     // Log lines without their numbers, in order (all of them, not just 100).
     std::vector<std::u16string> logTexts;
     LogArea log;
