@@ -116,6 +116,24 @@ void ExpectCameraMp3Of(const std::string& converted, const std::string& input, i
     EXPECT_LE(extra, maxExtra);
 }
 
+void ExpectG711Of(const std::string& path, const std::string& codec, const std::vector<int16_t>& reference) {
+    const auto probe = Probe(path);
+    EXPECT_EQ(probe.codec, codec);
+    EXPECT_EQ(probe.sampleRate, 8000);
+    EXPECT_EQ(probe.channels, 1);
+    std::vector<int16_t> decoded;
+    ASSERT_TRUE(DecodeWithFfmpeg(path, 8000, &decoded));
+    ASSERT_EQ(decoded.size(), reference.size());
+    const bool aLaw = codec == "pcm_alaw";
+    int outside = 0;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        const int step = G711Step(aLaw, reference[i]);
+        if (std::abs(decoded[i] - reference[i]) > step && ++outside <= 5)
+            ADD_FAILURE() << reference[i] << " came back as " << decoded[i] << ", step " << step;
+    }
+    EXPECT_EQ(outside, 0);
+}
+
 void ExpectConvertedToCameraMp3s(const std::string& cli,
                                  const std::vector<std::pair<std::string, std::string>>& inputsAndOutputs,
                                  const std::string& outDir, int rate, double maxExtra) {

@@ -47,4 +47,9 @@ bool DecodeWithFfmpeg(const std::string& path, int rate, std::vector<int16_t>* s
 // A-law from 16 (the two lowest segments) to 1024, µ-law from 8 to 1024.
 int G711Step(bool aLaw, int sample);
 
+// Checks that `path` is an 8000 Hz mono G.711 WAV of `codec` (pcm_alaw or
+// pcm_mulaw, by ffprobe) that ffmpeg decodes to `reference`, sample for
+// sample, within one step of each sample's segment.
+void ExpectG711Of(const std::string& path, const std::string& codec, const std::vector<int16_t>& reference);
+
 }  // namespace tesvano::test

@@ -16,25 +16,7 @@ const std::string kCli = std::string(TESVANO_BIN_DIR) + "/tesvano-cli";
 const struct Law {
     const char* kind;
     const char* codec;
-    bool aLaw;
-} kLaws[] = {{"alaw", "pcm_alaw", true}, {"ulaw", "pcm_mulaw", false}};
-
-// The G.711 file is 8000 Hz mono of its kind, and ffmpeg's decoding of it
-// is `reference`, sample for sample, within one step.
-void ExpectG711Of(const std::string& path, const Law& law, const std::vector<int16_t>& reference) {
-    const auto probe = test::Probe(path);
-    EXPECT_EQ(probe.codec, law.codec);
-    EXPECT_EQ(probe.sampleRate, 8000);
-    EXPECT_EQ(probe.channels, 1);
-    std::vector<int16_t> decoded;
-    ASSERT_TRUE(test::DecodeWithFfmpeg(path, 8000, &decoded));
-    ASSERT_EQ(decoded.size(), reference.size());
-    ASSERT_GT(reference.size(), 4000u);
-    int outside = 0;
-    for (size_t i = 0; i < reference.size(); ++i)
-        outside += std::abs(decoded[i] - reference[i]) > test::G711Step(law.aLaw, reference[i]);
-    EXPECT_EQ(outside, 0);
-}
+} kLaws[] = {{"alaw", "pcm_alaw"}, {"ulaw", "pcm_mulaw"}};
 
 class G711EndToEnd : public testing::Test {
 protected:
@@ -62,7 +44,8 @@ TEST_F(G711EndToEnd, SayWritesTheSpeechAsG711) {
         const std::string path = out + "/你好世界.wav";
         EXPECT_NE(log.find("PCM "), std::string::npos);
         EXPECT_NE(log.find(":" + path + "\n"), std::string::npos) << log;
-        ExpectG711Of(path, law, reference);
+        ASSERT_GT(reference.size(), 4000u);
+        test::ExpectG711Of(path, law.codec, reference);
     }
 }
 
@@ -81,7 +64,8 @@ TEST_F(G711EndToEnd, ConvertWritesEachInputAsG711) {
         fs::create_directory(out);
         std::string log;
         ASSERT_EQ(test::RunProgram({kCli, "convert", ramp, "--kind", law.kind, "--dir", out}, &log), 0) << log;
-        ExpectG711Of(out + "/ramp.wav.wav", law, reference);
+        ASSERT_GT(reference.size(), 4000u);
+        test::ExpectG711Of(out + "/ramp.wav.wav", law.codec, reference);
     }
 }
 
