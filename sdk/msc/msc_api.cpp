@@ -42,7 +42,6 @@ struct Session {
     std::string serverVoice;  // the server's name for a mapped voice; empty: built in
     ServerConfig serverConfig;
     std::unique_ptr<ServerSpeech> server;
-    bool serverDone = false;
 };
 
 std::mutex g_mutex;
@@ -152,9 +151,9 @@ const void* AudioGet(const char* id, unsigned int* length, int* status, int* err
     *error = MSP_SUCCESS;
     // A server's audio comes as its answer arrives: the next part once the
     // last is handed out.
-    if (s.server && !s.serverDone && s.delivered == s.pcm.size() * sizeof(int16_t)) {
+    if (s.server && !s.server->finished() && s.delivered == s.pcm.size() * sizeof(int16_t)) {
         s.delivered = 0;
-        *error = s.server->Take(&s.pcm, &s.serverDone, kServerWaitMs);
+        *error = s.server->Take(&s.pcm, kServerWaitMs);
         if (*error != MSP_SUCCESS) return nullptr;
     }
     size_t total = s.pcm.size() * sizeof(int16_t);
@@ -162,7 +161,7 @@ const void* AudioGet(const char* id, unsigned int* length, int* status, int* err
     const void* data = piece ? reinterpret_cast<const uint8_t*>(s.pcm.data()) + s.delivered : nullptr;
     s.delivered += piece;
     *length = unsigned(piece);
-    if (s.delivered == total && (!s.server || s.serverDone)) s.state = State::kDelivered;
+    if (s.delivered == total && (!s.server || s.server->finished())) s.state = State::kDelivered;
     *status = s.state == State::kDelivered ? MSP_TTS_FLAG_DATA_END : MSP_TTS_FLAG_STILL_HAVE_DATA;
     return data;
 }

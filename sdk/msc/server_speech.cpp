@@ -245,9 +245,8 @@ void ServerSpeech::Run() {
     t.arrivedOrDone.notify_all();
 }
 
-int ServerSpeech::Take(std::vector<int16_t>* pcm, bool* finished, int waitMs) {
+int ServerSpeech::Take(std::vector<int16_t>* pcm, int waitMs) {
     pcm->clear();
-    *finished = finished_;
     if (failed_ || finished_ || !transfer_) return failed_;
     Transfer& t = *transfer_;
     std::string bytes;
@@ -276,7 +275,6 @@ int ServerSpeech::Take(std::vector<int16_t>* pcm, bool* finished, int waitMs) {
         return fail(result, std::string("the answer is not ") + FormatName(decoder_->format()) + " audio (" +
                                 (decoder_->problem().empty() ? "undecodable" : decoder_->problem()) + ")");
     finished_ = done;
-    *finished = done;
     return MSP_SUCCESS;
 }
 

@@ -34,10 +34,12 @@ public:
               const SessionParams& params);
 
     // Replaces *pcm with the audio decoded since the last call, at the
-    // session's rate; *finished once the whole answer is handed over. Waits
-    // up to waitMs for the answer to end, and returns at once when it does.
-    // MSP code: a failed transfer or an answer that is not audio.
-    int Take(std::vector<int16_t>* pcm, bool* finished, int waitMs);
+    // session's rate. Waits up to waitMs for the answer to end, and returns
+    // at once when it does. MSP code: a failed transfer or an answer that is
+    // not audio.
+    int Take(std::vector<int16_t>* pcm, int waitMs);
+    // The whole answer has been handed over by Take.
+    bool finished() const { return finished_; }
 
 private:
     struct Transfer;

@@ -223,16 +223,15 @@ TEST(ServerSpeechTest, AudioFlowsWhileTheAnswerArrives) {
     const auto begin = std::chrono::steady_clock::now();
     double firstAudio = -1;
     size_t samples = 0;
-    bool finished = false;
-    for (int polls = 0; !finished && polls < 500; ++polls) {
+    for (int polls = 0; !speech.finished() && polls < 500; ++polls) {
         std::vector<int16_t> piece;
-        ASSERT_EQ(speech.Take(&piece, &finished, 20), 0);
+        ASSERT_EQ(speech.Take(&piece, 20), 0);
         if (!piece.empty() && firstAudio < 0)
             firstAudio = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         samples += piece.size();
     }
     const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(speech.finished());
     EXPECT_NEAR(double(samples), 32000.0, 32.0);
     EXPECT_GE(total, 1.0);  // eight parts, 150 ms apart
     EXPECT_LT(firstAudio, 0.5) << "of " << total << " s";
