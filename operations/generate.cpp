@@ -1,6 +1,8 @@
 #include "operations/generate.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "audio/g711.h"
@@ -8,15 +10,33 @@
 #include "operations/camera_mp3.h"
 #include "operations/synthesis.h"
 #include "platform/file.h"
+#include "platform/system.h"
 #include "i18n/language_table.h"
 #include "platform/text.h"
 #include "speech/speech_engine.h"
 
 namespace tesvano {
 
+namespace {
+
+// Characters FAT, NTFS and SMB shares refuse in a name, and controls (line
+// breaks included), which many tools mishandle.
+bool IsUnsafeInFileName(char16_t c) {
+    switch (c) {
+    case u'/': case u'\\': case u':': case u'*': case u'?': case u'"': case u'<': case u'>': case u'|':
+    case u'\u0085': case u'\u2028': case u'\u2029':
+        return true;
+    default:
+        return c < 0x20 || c == 0x7F;
+    }
+}
+
+}  // namespace
+
 std::u16string MakeFileStem(const std::u16string& text) {
     std::u16string stem = text;
     for (char16_t mark : {u'\u3002', u'\uFF0C', u',', u'.'}) std::erase(stem, mark);
+    std::erase_if(stem, IsUnsafeInFileName);
     constexpr size_t kStemUnits = 20;
     if (stem.size() > kStemUnits) {
         size_t cut = kStemUnits;
@@ -24,7 +44,24 @@ std::u16string MakeFileStem(const std::u16string& text) {
         if (stem[cut - 1] >= 0xD800 && stem[cut - 1] <= 0xDBFF) --cut;
         stem.resize(cut);
     }
+    // Windows shares refuse names that end in a blank; one of blanks only is no name.
+    while (!stem.empty() && stem.back() == u' ') stem.pop_back();
+    if (stem.empty()) stem = AnsiToWide(DatedFileStem(GetTickCount32()));
     return stem;
+}
+
+std::string DatedFileStem(uint32_t tick) {
+    int year = 0, month = 0, day = 0;  // a field that cannot be had stays 0
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (now != static_cast<std::time_t>(-1) && localtime_r(&now, &local)) {
+        year = local.tm_year + 1900;
+        month = local.tm_mon + 1;
+        day = local.tm_mday;
+    }
+    char name[48];
+    std::snprintf(name, sizeof name, "%04d-%02d-%02d-%010u", year, month, day, tick);
+    return name;
 }
 
 std::u16string MakeOutputPath(IMainWindow& w, const std::u16string& text, const char16_t* extension) {

@@ -2,6 +2,7 @@
 // the file name they form from the text.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -11,9 +12,15 @@
 
 namespace tesvano {
 
-// The text without "。", "，", "," and "." (removed in that order), cut to
-// 20 UTF-16 units; a cut that would split a surrogate pair keeps 19.
+// The text without "。", "，", "," and "." (removed in that order) and
+// without what a file name cannot hold on common file systems (/ \ : * ? " < >
+// | and control characters), cut to 20 UTF-16 units (a cut that would split a
+// surrogate pair keeps 19), trailing blanks dropped; when nothing is left, a
+// dated name (DatedFileStem of now).
 std::u16string MakeFileStem(const std::u16string& text);
+
+// "YYYY-MM-DD-<tick, 10 digits>" in local time, as recordings are named.
+std::string DatedFileStem(uint32_t tick);
 
 // Save folder + "/" + stem + extension (".mp3", ".pcm", ".wav").
 std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, const char16_t* extension);

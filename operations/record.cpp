@@ -7,6 +7,7 @@
 #include "i18n/language_table.h"
 #include "operations/music.h"
 #include "operations/camera_mp3.h"
+#include "operations/generate.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -106,6 +107,15 @@ OpResult OnRecord(IMainWindow& w) {
 
 void CloseRecording(IMainWindow& w) { RecordingControl::Close(w); }
 
+void ShowRecordingTime(IMainWindow& w) {
+    const Recording& r = w.recording();
+    if (!r.active()) return;
+    const uint32_t seconds = (GetTickCount32() - r.startTick()) / 1000;
+    char clock[32];
+    std::snprintf(clock, sizeof clock, " %u:%02u", seconds / 60, seconds % 60);
+    w.SetItemText(IDC_RECORD, T("STOP") + AnsiToWide(clock));
+}
+
 const char* CaptureResultKey(int result) {
     switch (result) {
     case kCaptureOk:
@@ -130,17 +140,7 @@ const char* CaptureResultKey(int result) {
 }
 
 std::string RecordingFileName(const std::string& saveDir, uint32_t tick) {
-    int year = 0, month = 0, day = 0;  // a field that cannot be had stays 0
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (now != static_cast<std::time_t>(-1) && localtime_r(&now, &local)) {
-        year = local.tm_year + 1900;
-        month = local.tm_mon + 1;
-        day = local.tm_mday;
-    }
-    char name[64];
-    std::snprintf(name, sizeof name, "%04d-%02d-%02d-%010u.mp3", year, month, day, tick);
-    return saveDir + "/" + name;
+    return saveDir + "/" + DatedFileStem(tick) + ".mp3";
 }
 
 }  // namespace tesvano

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <new>
 
 #include "operations/size_check.h"
 #include "operations/generate.h"
 #include "operations/music.h"
 #include "i18n/language_table.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "tests/support/memory_window.h"
 #include "tests/support/scripted_engine.h"
@@ -36,14 +38,24 @@ TEST(FileStem, MarksRemovedThenCutToTwentyUnits) {
         {u"你好，世界。", u"你好世界"},
         {u"Hello, world.", u"Hello world"},
         {u"abcdefghijklmnopqrstuvwxyz0123", u"abcdefghijklmnopqrst"},
-        {u"。，,.", u""},
         {u"a.b,c，d。e", u"abcde"},
         {u"..........abcdefghijklmnopqrstuvwxyz", u"abcdefghijklmnopqrst"},  // removed before the cut
-        {u" line\nbreak\\sub/dir ", u" line\nbreak\\sub/dir "},            // nothing else touched
+        {u" line\nbreak\\sub/dir ", u" linebreaksubdir"},                  // a name on any file system
+        {u"Open 24/7: gate*?\"<>|\r\t\x7f\u2028end", u"Open 247 gateend"},
+        {u"a\u00A0b\u3000c", u"a\u00A0b\u3000c"},                           // other blanks stay
+        {u"::::::::::::::::::::::::abc", u"abc"},                              // removed before the cut
         {u"1234567890123456789\U0001F600x", u"1234567890123456789"},       // the emoji would be cut in half
         {u"123456789012345678\U0001F600x", u"123456789012345678\U0001F600"},
     };
     for (const auto& c : cases) EXPECT_EQ(MakeFileStem(c.text), c.stem) << WideToAnsi(c.text);
+    // Nothing left: a dated name, never a hidden ".mp3".
+    SetTickSourceForTesting([] { return 42u; });
+    for (const std::u16string text : {u"。，,.", u"/// ", u"\n"}) {
+        const std::string stem = WideToAnsi(MakeFileStem(text));
+        EXPECT_EQ(stem.size(), 21u) << stem;
+        EXPECT_EQ(stem.substr(10), "-0000000042") << stem;
+    }
+    SetTickSourceForTesting(nullptr);
 }
 
 TEST(GenerateMp3, WritesTheFileAndExactlyItsLines) {
@@ -164,7 +176,13 @@ TEST(GeneratePcmWav, MarksOnlyAndMissingFolder) {
     Fixture marks(u"。，,.");
     marks.Speak(100);
     EXPECT_EQ(OnGeneratePcm(marks.w), OpResult::kDone);
-    EXPECT_EQ(test::ReadFileBytes(marks.dir / ".pcm").size(), 100u);
+    // Nothing of the text is left for a name: dated, never the hidden ".pcm".
+    EXPECT_FALSE(std::filesystem::exists(marks.dir / ".pcm"));
+    size_t dated = 0;
+    for (const auto& e : std::filesystem::directory_iterator(marks.dir.path()))
+        dated += e.path().extension() == ".pcm" && e.path().stem().string().size() == 21 &&
+                 std::filesystem::file_size(e.path()) == 100u;
+    EXPECT_EQ(dated, 1u);
 
     // A file that cannot be created is a failed save, like a failed write.
     for (auto* generate : {OnGeneratePcm, OnGenerateWav}) {

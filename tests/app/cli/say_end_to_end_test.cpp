@@ -72,6 +72,22 @@ TEST_F(SayEndToEnd, ChineseTextBecomesACameraMp3) {
     EXPECT_NE(s.log.find(path), std::string::npos);
 }
 
+TEST_F(SayEndToEnd, NamesHoldNothingAFileSystemRefuses) {
+    const struct {
+        const char* text;
+        const char* file;
+    } cases[] = {
+        {"Open 24/7: gate", "Open 247 gate.mp3"},
+        {"Attention:\nthis area", "Attentionthis area.mp3"},
+        {"<a|b>?*\"\\", "ab.mp3"},
+    };
+    for (const auto& c : cases) {
+        Said s = Say({c.text, "--dir", dir.str()});
+        EXPECT_EQ(s.status, 0) << s.log;
+        EXPECT_TRUE(test::Probe(dir / c.file).ok) << c.file << "\n" << s.log;
+    }
+}
+
 TEST_F(SayEndToEnd, BackgroundMusicInEachMode) {
     for (int mode = 0; mode < 4; ++mode) {
         SCOPED_TRACE(mode);
@@ -107,11 +123,11 @@ TEST_F(SayEndToEnd, BadInput) {
     EXPECT_EQ(Say({"x", "--mode", "4"}).status, 2);
     EXPECT_EQ(Say({"x", "y"}).status, 2);
 
-    // Control characters and an emoji: spoken, and the name keeps them whole.
+    // Control characters and an emoji: spoken; the name drops the controls, keeps the emoji whole.
     Said odd = Say({"a\tb\x01 \xF0\x9F\x98\x80 $(touch pwned)", "--dir", dir.str()});
     EXPECT_EQ(odd.status, 0) << odd.log;
     struct stat st;
-    EXPECT_EQ(stat((dir / "a\tb\x01 \xF0\x9F\x98\x80 $(touch pwne.mp3").c_str(), &st), 0);
+    EXPECT_EQ(stat((dir / "ab \xF0\x9F\x98\x80 $(touch pwned).mp3").c_str(), &st), 0);
     EXPECT_NE(stat((dir / "pwned").c_str(), &st), 0);
 }
 
@@ -123,7 +139,7 @@ TEST_F(SayEndToEnd, HundredThousandCharactersAreSpokenAndWarnedAbout) {
     text.resize(100000);
     Said s = Say({text, "--dir", dir.str()});
     EXPECT_EQ(s.status, 3) << s.log.substr(0, 2000);  // written, larger than a camera takes
-    const std::string path = dir / "The camera sees the .mp3";
+    const std::string path = dir / "The camera sees the.mp3";  // no trailing blank
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_GT(st.st_size, 40960);
