@@ -31,9 +31,13 @@ double Bell(double t, double freq) {
     return v;
 }
 
+// Peaks at -4.5 dBFS before encoding, so the decoded MP3 stays below -3 dBFS
+// and leaves a voice room on top of it.
+constexpr double kPeak = 0.596;
+
 std::vector<short> Synthesize(const Track& tr, int which) {
     const size_t frames = static_cast<size_t>(tr.rate * tr.seconds);
-    std::vector<short> out(frames * tr.channels);
+    std::vector<double> wave(frames * tr.channels);
     for (size_t i = 0; i < frames; ++i) {
         const double t = double(i) / tr.rate;
         double l = 0, r = 0;
@@ -58,14 +62,18 @@ std::vector<short> Synthesize(const Track& tr, int which) {
             if (t > 0.6) l += Bell(t - 0.6, 523.25) * 0.6;
             r = l;
         }
-        auto clip = [](double v) { return static_cast<short>(std::lround(std::max(-1.0, std::min(1.0, v)) * 30000)); };
         if (tr.channels == 2) {
-            out[2 * i] = clip(l);
-            out[2 * i + 1] = clip(r);
+            wave[2 * i] = l;
+            wave[2 * i + 1] = r;
         } else {
-            out[i] = clip((l + r) / (which == 0 ? 2 : 1));
+            wave[i] = (l + r) / (which == 0 ? 2 : 1);
         }
     }
+    double peak = 0;
+    for (double v : wave) peak = std::max(peak, std::abs(v));
+    const double gain = peak > 0 ? kPeak * 32767 / peak : 0;
+    std::vector<short> out(wave.size());
+    for (size_t i = 0; i < wave.size(); ++i) out[i] = static_cast<short>(std::lround(wave[i] * gain));
     return out;
 }
 
