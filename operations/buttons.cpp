@@ -1,11 +1,10 @@
 #include "operations/buttons.h"
 
-#include "operations/settings.h"
 #include "operations/convert.h"
+#include "operations/fit.h"
 #include "operations/generate.h"
 #include "operations/record.h"
-#include "operations/convert.h"
-#include "operations/generate.h"
+#include "operations/settings.h"
 
 namespace tesvano {
 
@@ -19,7 +18,7 @@ bool RunButton(IMainWindow& w, int id, OpResult* result) {
         OnOpenSaveDir(w);
         break;
     case IDC_GENERATE_MP3:
-        r = OnGenerateMp3(w);
+        r = w.IsChecked(IDC_FIT) ? OnGenerateMp3Fitted(w) : OnGenerateMp3(w);
         break;
     case IDC_GENERATE_PCM:
         r = OnGeneratePcm(w);

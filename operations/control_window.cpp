@@ -3,7 +3,7 @@
 namespace tesvano {
 
 ControlWindow::ControlWindow() {
-    for (int id = IDC_TEXT; id <= IDC_MP3_TO_WAV; ++id) controls_[id];
+    for (int id = IDC_TEXT; id <= IDC_FIT; ++id) controls_[id];
 }
 
 ControlWindow::Control* ControlWindow::control(int id) {
@@ -14,6 +14,15 @@ ControlWindow::Control* ControlWindow::control(int id) {
 const ControlWindow::Control* ControlWindow::control(int id) const {
     auto it = controls_.find(id);
     return it == controls_.end() ? nullptr : &it->second;
+}
+
+bool ControlWindow::IsChecked(int id) const {
+    const auto* c = control(id);
+    return c && c->checked;
+}
+
+void ControlWindow::SetChecked(int id, bool checked) {
+    if (auto* c = control(id)) c->checked = checked;
 }
 
 void ControlWindow::SetItemText(int id, const std::u16string& text) {

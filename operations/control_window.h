@@ -20,6 +20,7 @@ public:
         int position = 0;
         int minimum = 0, maximum = 100;
         bool visible = true;
+        bool checked = false;
     };
 
     // Every control of the main window exists, empty.
@@ -35,6 +36,8 @@ public:
     void ShowControl(int id, bool show) override;
     void SetTrackbarRange(int id, int min, int max) override;
     void SetTrackbarPos(int id, int pos) override;
+    bool IsChecked(int id) const override;
+    void SetChecked(int id, bool checked) override;
 
     void RemoveControl(int id) { controls_.erase(id); }
     // Selects entry `index` of a list (-1: nothing); false when out of range.

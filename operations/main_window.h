@@ -35,6 +35,9 @@ public:
     virtual void SetTrackbarRange(int id, int min, int max) = 0;
     virtual void SetTrackbarPos(int id, int pos) = 0;
     virtual void ShowControl(int id, bool show) = 0;
+    // Check boxes; false when there is no such control.
+    virtual bool IsChecked(int id) const = 0;
+    virtual void SetChecked(int id, bool checked) = 0;
 
     // Log area: one numbered line.
     virtual void AppendLog(const std::u16string& text) = 0;

@@ -16,6 +16,10 @@ OpResult OnRecord(IMainWindow& window);
 // discarded; the buffer is freed.
 void CloseRecording(IMainWindow& window);
 
+// While a capture runs, the record button tells how long it has run
+// ("Stop 1:05"); the window calls this every second or so.
+void ShowRecordingTime(IMainWindow& window);
+
 // The key whose text reports a start result.
 const char* CaptureResultKey(int result);
 

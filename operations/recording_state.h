@@ -18,6 +18,7 @@ public:
     Recording& operator=(const Recording&) = delete;
 
     bool active() const { return active_; }
+    uint32_t startTick() const { return startTick_; }
     CaptureBuffer& buffer() { return buffer_; }
 
     // The capture library's callback; `user` is the Recording.

@@ -9,6 +9,7 @@
 #include "i18n/language_table.h"
 #include "platform/system.h"
 #include "platform/text.h"
+#include "speech/speech_engine.h"
 #include "speech/voice_table.h"
 
 namespace tesvano {
@@ -64,8 +65,11 @@ void FillControls(IMainWindow& w) {
     const bool chinese = t.GetLanguageCode() == u"zh-cn";
     for (size_t i = 0; i < kVoiceTable.size(); ++i) {
         const auto& v = kVoiceTable[i];
-        w.AddComboItem(IDC_VOICE, AnsiToWide(chinese ? v.chineseName : v.englishName), static_cast<int32_t>(i),
-                       i == 0);
+        // A voice a speech server speaks says so.
+        const bool server = !ServerVoiceOf(v.voiceName).empty();
+        w.AddComboItem(IDC_VOICE,
+                       AnsiToWide(chinese ? v.chineseName : v.englishName) + (server ? t.GetText("SERVER_VOICE") : u""),
+                       static_cast<int32_t>(i), i == 0);
     }
 
     w.SetItemText(IDC_TEXT, t.GetText("DEFAULT_TEXT1"));
@@ -104,6 +108,7 @@ void SetControlLabels(IMainWindow& w) {
     w.SetItemText(IDC_VOLUME_LABEL, t.GetText("BACK_MUSIC_VOLUMN"));
     w.SetItemText(IDC_SELECT_DIR, t.GetText("SELECT_SAVE_PATH"));
     w.SetItemText(IDC_OPEN_DIR, t.GetText("OPEN_SAVE_PATH"));
+    w.SetItemText(IDC_FIT, t.GetText("FIT_CAMERA_SIZE"));
 }
 
 }  // namespace tesvano

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <dlfcn.h>
 #include <mutex>
+#include <string>
+#include <string_view>
 
 #include "platform/library.h"
 #include "platform/text.h"
@@ -62,7 +64,13 @@ void SetSpeechEngineForTesting(const SpeechEngine* engine) { g_testEngine = engi
 std::string ServerVoiceOf(const char* voiceName) {
     const SpeechEngine& engine = CurrentSpeechEngine();
     if (!engine.TesvanoVoiceSource) return {};
-    return StringFromSizedCall([&](char* buf, int size) { return engine.TesvanoVoiceSource(voiceName, buf, size); });
+    // Table names may carry blanks around them; the map's names do not.
+    std::string_view name(voiceName);
+    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    const std::string trimmed(name);
+    return StringFromSizedCall(
+        [&](char* buf, int size) { return engine.TesvanoVoiceSource(trimmed.c_str(), buf, size); });
 }
 
 }  // namespace tesvano

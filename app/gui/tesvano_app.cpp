@@ -1,11 +1,14 @@
 #include "app/gui/tesvano_app.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QProxyStyle>
+#include <QTranslator>
 
 #include "app/gui/app_icon.h"
 #include "operations/network_check.h"
 #include "app/gui/tesvano_dlg.h"
+#include "i18n/language_table.h"
 #include "platform/text.h"
 
 namespace tesvano {
@@ -23,12 +26,29 @@ public:
 
 }  // namespace
 
+QString QtTranslationName(const std::u16string& languageCode) {
+    if (languageCode == u"zh-cn") return QStringLiteral("qtbase_zh_CN");
+    if (languageCode == u"zh-tw") return QStringLiteral("qtbase_zh_TW");
+    if (languageCode == u"ko-ko") return QStringLiteral("qtbase_ko");
+    if (languageCode == u"pl-pl") return QStringLiteral("qtbase_pl");
+    return {};  // English needs none
+}
+
+bool LoadQtTranslation(QTranslator& translator, const std::u16string& languageCode) {
+    const QString name = QtTranslationName(languageCode);
+    if (name.isEmpty() || !translator.load(name, QLibraryInfo::path(QLibraryInfo::TranslationsPath))) return false;
+    return QCoreApplication::installTranslator(&translator);
+}
+
 int CTesvanoApp::Run(int argc, char** argv) {
     InitLocaleFromEnvironment();
     QApplication app(argc, argv);
     QApplication::setStyle(new TesvanoStyle);
     QApplication::setApplicationName(QStringLiteral("Tesvano"));
     QApplication::setWindowIcon(AppIcon());
+    // Qt's own dialogs (file choosers, message-box buttons) in the window's language.
+    QTranslator qtTexts;
+    LoadQtTranslation(qtTexts, CLanguageTable::Instance().GetLanguageCode());
     CTesvanoDlg dlg(NetworkCheckUrl());
     dlg.exec();
     return 0;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
@@ -19,6 +20,13 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSlider>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QTimer>
+#include <QToolTip>
+#include <QTreeView>
+#include <QHeaderView>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <exception>
 
@@ -36,9 +44,12 @@ namespace tesvano {
 namespace {
 
 constexpr char kAboutMenuText[] = "关于(&A)...";
-constexpr int kDialogWidth = 462, kDialogHeight = 346;
+// The controls sit 14 units higher than in the original template, whose
+// text box began under an empty band of 14 units.
+constexpr int kBandRemoved = 14;
+constexpr int kDialogWidth = 462, kDialogHeight = 346 - kBandRemoved;
 
-enum class Kind { Button, Combo, HiddenCombo, Label, Edit, ReadOnlyEdit, TextEdit, Log, Slider };
+enum class Kind { Button, Combo, HiddenCombo, Label, Edit, ReadOnlyEdit, TextEdit, Log, Slider, Check };
 
 struct ControlSpec {
     int id;
@@ -66,6 +77,7 @@ constexpr ControlSpec kControls[] = {
     {IDC_VOLUME, Kind::Slider, 269, 102, 100, 15, ""},
     {IDC_VOLUME_VALUE, Kind::ReadOnlyEdit, 377, 102, 34, 12, ""},
     {IDC_RATE, Kind::HiddenCombo, 380, 103, 75, 14, ""},
+    {IDC_FIT, Kind::Check, 415, 102, 38, 12, ""},  // this edition's: MP3s kept within a camera's limit
     {IDC_LOG, Kind::Log, 7, 122, 446, 197, ""},
     {IDC_SELECT_DIR, Kind::Button, 7, 325, 69, 14, ""},
     {IDC_SAVE_DIR, Kind::ReadOnlyEdit, 82, 325, 296, 14, ""},
@@ -87,6 +99,8 @@ void Guarded(CTesvanoDlg* dlg, F&& f) {
     }
 }
 
+constexpr int kToolTipWidth = 400, kToolTipMs = 2000;
+
 QFont DialogFont() {
     QFont font;
     font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("WenQuanYi Micro Hei"),
@@ -96,6 +110,24 @@ QFont DialogFont() {
 }
 
 }  // namespace
+
+QString WrapToWidth(const QString& text, const QFont& font, int width) {
+    QStringList lines;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QTextLayout layout(paragraph, font);
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines << paragraph.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+        if (paragraph.isEmpty()) lines << QString();
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 CTesvanoDlg::CTesvanoDlg(std::string networkCheckUrl, NetworkChecks checks, QWidget* parent)
     : QDialog(parent), networkCheckUrl_(std::move(networkCheckUrl)), networkChecks_(std::move(checks)) {
@@ -167,21 +199,28 @@ void CTesvanoDlg::CreateControls() {
             widget = e;
             break;
         }
+        case Kind::Check:
+            widget = new QCheckBox(this);
+            break;
         case Kind::Slider: {
             auto* s = new QSlider(Qt::Horizontal, this);
             s->setTickPosition(QSlider::NoTicks);
+            s->setPageStep(20);  // a fifth of the range, as a trackbar pages
             connect(s, &QSlider::valueChanged, this, [this] { Guarded(this, [this] { OnVolumeMoved(*this); }); });
             widget = s;
             break;
         }
         }
         widget->setObjectName(QString::number(c.id));
-        widget->setGeometry(DialogUnits(c.x, c.y, c.w, c.h));
+        widget->setGeometry(DialogUnits(c.x, c.y - kBandRemoved, c.w, c.h));
         if (c.kind == Kind::HiddenCombo) widget->hide();
         controls_[c.id] = widget;
     }
     // Enter and Escape never close the window nor reach a control.
     qApp->installEventFilter(this);
+    auto* clock = new QTimer(this);
+    connect(clock, &QTimer::timeout, this, [this] { Guarded(this, [this] { ShowRecordingTime(*this); }); });
+    clock->start(500);
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &CTesvanoDlg::ShowAbout);
 }
@@ -191,10 +230,11 @@ void CTesvanoDlg::OnInitDialog() {
     setWindowTitle(Q(MakeCaption()));
     FillControls(*this);
 
-    // Tooltips: blue on white, quick to appear.
+    // Tooltips: blue on white, at most 400 pixels wide, gone after 2 s.
     for (int id : {IDC_GENERATE_MP3, IDC_RECORD}) {
-        control(id)->setToolTip(Q(table.GetText(id == IDC_GENERATE_MP3 ? "TIPS_TEXT_VOICE_CREATE" : "TIPS_RECORD")));
-        control(id)->setToolTipDuration(-1);
+        const QString tip = Q(table.GetText(id == IDC_GENERATE_MP3 ? "TIPS_TEXT_VOICE_CREATE" : "TIPS_RECORD"));
+        control(id)->setToolTip(WrapToWidth(tip, QToolTip::font(), kToolTipWidth));
+        control(id)->setToolTipDuration(kToolTipMs);
     }
     setStyleSheet(QStringLiteral("QToolTip { color: #0000ff; background-color: #ffffff; border: 1px solid #808080; }"));
 
@@ -231,7 +271,7 @@ QWidget* CTesvanoDlg::control(int id) const {
 
 void CTesvanoDlg::SetItemText(int id, const std::u16string& text) {
     QWidget* w = control(id);
-    if (auto* b = qobject_cast<QPushButton*>(w)) b->setText(Q(text));
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) b->setText(Q(text));
     else if (auto* l = qobject_cast<QLabel*>(w)) l->setText(Q(text));
     else if (auto* e = qobject_cast<QLineEdit*>(w)) e->setText(Q(text));
     else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) p->setPlainText(Q(text));
@@ -239,10 +279,16 @@ void CTesvanoDlg::SetItemText(int id, const std::u16string& text) {
 
 std::u16string CTesvanoDlg::GetItemText(int id) const {
     QWidget* w = control(id);
-    if (auto* b = qobject_cast<QPushButton*>(w)) return U(b->text());
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) return U(b->text());
     if (auto* l = qobject_cast<QLabel*>(w)) return U(l->text());
     if (auto* e = qobject_cast<QLineEdit*>(w)) return U(e->text());
-    if (auto* p = qobject_cast<QPlainTextEdit*>(w)) return U(p->toPlainText());
+    if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
+        // As typed: toPlainText() would turn a no-break space into a blank and
+        // U+2028 into a line break; only the block separator is a line break.
+        QString raw = p->document()->toRawText();
+        raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        return U(raw);
+    }
     if (auto* c = qobject_cast<QComboBox*>(w)) return U(c->currentText());
     return {};
 }
@@ -252,6 +298,7 @@ void CTesvanoDlg::AddComboItem(int id, const std::u16string& text, int32_t itemD
     if (!c) return;
     c->addItem(Q(text), QVariant(itemData));
     if (select) c->setCurrentIndex(c->count() - 1);
+    else if (c->count() == 1) c->setCurrentIndex(-1);  // Qt selects a first entry by itself
 }
 
 int CTesvanoDlg::GetComboSelectionData(int id) const {
@@ -286,6 +333,15 @@ void CTesvanoDlg::SetTrackbarPos(int id, int pos) {
     }
 }
 
+bool CTesvanoDlg::IsChecked(int id) const {
+    auto* box = qobject_cast<QCheckBox*>(control(id));
+    return box && box->isChecked();
+}
+
+void CTesvanoDlg::SetChecked(int id, bool checked) {
+    if (auto* box = qobject_cast<QCheckBox*>(control(id))) box->setChecked(checked);
+}
+
 void CTesvanoDlg::ShowControl(int id, bool show) {
     if (QWidget* w = control(id)) w->setVisible(show);
 }
@@ -309,20 +365,35 @@ void CTesvanoDlg::MessageBox(const std::u16string& text, const std::u16string& c
     box.exec();
 }
 
-namespace {
-QString QtFilter(const std::u16string& filter) { return Q(filter); }
-}  // namespace
+QStringList CTesvanoDlg::RunFileDialog(const std::u16string& title, const std::u16string& filter, bool many) {
+    QFileDialog dialog(this, Q(title), lastFolder_, Q(filter));
+    dialog.setFileMode(many ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 460)));
+    // Qt's own dialog gives the size and date columns too little room ("315...KiB").
+    if (auto* tree = dialog.findChild<QTreeView*>()) {
+        QHeaderView* header = tree->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+        for (int column = 1; column < header->count(); ++column)
+            header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    }
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    if (!chosen.isEmpty()) lastFolder_ = QFileInfo(chosen.front()).absolutePath();
+    return chosen;
+}
 
 bool CTesvanoDlg::ChooseFile(const std::u16string& title, const std::u16string& filter, std::u16string* path) {
-    QString chosen = QFileDialog::getOpenFileName(this, Q(title), QString(), QtFilter(filter));
+    const QStringList chosen = RunFileDialog(title, filter, false);
     if (chosen.isEmpty()) return false;
-    *path = U(chosen);
+    *path = U(chosen.front());
     return true;
 }
 
 bool CTesvanoDlg::ChooseFiles(const std::u16string& title, const std::u16string& filter,
                               std::vector<std::u16string>* paths) {
-    QStringList chosen = QFileDialog::getOpenFileNames(this, Q(title), QString(), QtFilter(filter));
+    const QStringList chosen = RunFileDialog(title, filter, true);
     paths->clear();
     for (const auto& p : chosen) paths->push_back(U(p));
     return !paths->empty();

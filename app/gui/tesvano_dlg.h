@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <string>
@@ -35,6 +36,8 @@ public:
     void SetTrackbarRange(int id, int min, int max) override;
     void SetTrackbarPos(int id, int pos) override;
     void ShowControl(int id, bool show) override;
+    bool IsChecked(int id) const override;
+    void SetChecked(int id, bool checked) override;
     void AppendLog(const std::u16string& text) override;
     void MessageBox(const std::u16string& text, const std::u16string& caption) override;
     bool ChooseFile(const std::u16string& title, const std::u16string& filter, std::u16string* path) override;
@@ -63,6 +66,7 @@ private:
     void OnNetworkStatusPosted(int reachable);
     void OnClose();
     QRect DialogUnits(int x, int y, int w, int h) const;
+    QStringList RunFileDialog(const std::u16string& title, const std::u16string& filter, bool many);
 
     std::map<int, QWidget*> controls_;
     LogArea log_;
@@ -70,7 +74,12 @@ private:
     NetworkChecks networkChecks_;
     int baseX_ = 6, baseY_ = 12;
     bool closed_ = false;
+    QString lastFolder_;  // where the last file was chosen, in this run
 };
+
+// The text broken into lines of at most `width` pixels in `font` (CJK text
+// breaks between any two characters).
+QString WrapToWidth(const QString& text, const QFont& font, int width);
 
 // The About box: icon, title with version, and a credit line.
 class CAboutDlg : public QDialog {

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "operations/buttons.h"
 #include "operations/fit.h"
 #include "platform/text.h"
 #include "tests/support/memory_window.h"
@@ -97,6 +98,19 @@ TEST(GenerateMp3Fitted, MusicIsShortenedBeforeAnySpeedUp) {
             EXPECT_EQ(log.find("Fitted"), std::string::npos) << log;
         }
         EXPECT_LE(fs::file_size(f.path()), 40960u);
+    }
+}
+
+TEST(GenerateMp3Fitted, TheWindowsFitBoxDecidesForTheMp3Button) {
+    for (bool checked : {true, false}) {
+        Fixture f;
+        f.Voices({50.0, 40.0});
+        f.w.SetChecked(IDC_FIT, checked);
+        OpResult result;
+        ASSERT_TRUE(RunButton(f.w, IDC_GENERATE_MP3, &result));
+        EXPECT_EQ(result, checked ? OpResult::kDone : OpResult::kOverLimit) << f.Log();
+        EXPECT_EQ(fs::file_size(f.path()) <= 40960u, checked);
+        EXPECT_EQ(f.w.boxes.empty(), checked);  // only the over-limit clip gets the warning box
     }
 }
 

@@ -8,6 +8,7 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "speech/voice_table.h"
+#include "tests/support/audio_tools.h"
 #include "tests/support/memory_window.h"
 #include "tests/support/temp_dir.h"
 
@@ -74,6 +75,40 @@ TEST(WindowSetup, MusicListTakesMp3NamesOfAnyCaseFoldersIncludedSorted) {
     const auto names = ListMusicFiles(dir.str());
     EXPECT_EQ(names, (std::vector<std::u16string>{u"a.MP3", u"b.mp3", u"Bell.mp3", u"x.mp3", u"Z.Mp3", u"_intro.mp3"}));
     EXPECT_TRUE(ListMusicFiles("/nonexistent-folder").empty());
+}
+
+TEST(WindowSetup, ShippedMusicLeavesHeadroomForTheVoice) {
+    const auto files = ListMusicFiles(GetProgramDirectory());
+    ASSERT_GE(files.size(), 3u);
+    for (const auto& name : files) {
+        std::vector<int16_t> pcm;
+        ASSERT_TRUE(test::DecodeWithMpg123(GetProgramDirectory() + "/" + WideToAnsi(name), &pcm));
+        int peak = 0;
+        for (int16_t v : pcm) peak = std::max(peak, std::abs(int(v)));
+        EXPECT_LE(peak, 23197) << WideToAnsi(name) << " peaks above -3 dBFS";  // 32768 * 10^(-3/20)
+        EXPECT_GE(peak, 8000) << WideToAnsi(name) << " is nearly silent";
+    }
+}
+
+TEST(WindowSetup, VoicesASpeechServerSpeaksAreMarked) {
+    test::TempDir dir;
+    const std::string map = dir / "voices.conf";
+    std::ofstream(map) << "[server]\nurl = http://127.0.0.1:9/v1/audio/speech\n[voices]\nhenry = alloy\nxiaoyan = x\n";
+    setenv("TESVANO_VOICES", map.c_str(), 1);
+    test::MemoryWindow w;
+    FillControls(w);
+    unsetenv("TESVANO_VOICES");
+    const std::u16string mark = CLanguageTable::Instance().GetText("SERVER_VOICE");
+    ASSERT_FALSE(mark.empty());
+    const auto& voices = w.control(IDC_VOICE)->items;
+    ASSERT_EQ(voices.size(), 17u);
+    for (size_t i = 0; i < voices.size(); ++i) {
+        const std::string name = kVoiceTable[i].voiceName;
+        const bool mapped = name.find("henry") != std::string::npos || name.find("xiaoyan") != std::string::npos;
+        const auto& text = voices[i].first;
+        EXPECT_EQ(text.size() > mark.size() && text.compare(text.size() - mark.size(), mark.size(), mark) == 0, mapped)
+            << name;
+    }
 }
 
 TEST(WindowSetup, CaptionIsTitleVersionAuthor) {

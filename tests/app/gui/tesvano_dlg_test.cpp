@@ -9,12 +9,17 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
+#include <QTranslator>
+#include <QToolTip>
+#include <QTreeView>
+#include <QHeaderView>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
+#include "app/gui/tesvano_app.h"
 #include "app/gui/tesvano_dlg.h"
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
@@ -101,8 +106,23 @@ TEST(MainWindow, StartUpState) {
     EXPECT_TRUE(Get<QLineEdit>(dlg, IDC_SAVE_DIR)->isReadOnly());
     EXPECT_EQ(Get<QPushButton>(dlg, IDC_MP3_TO_WAV)->text(), QStringLiteral("MP3->WAV"));
     EXPECT_EQ(Get<QPushButton>(dlg, IDC_GENERATE_MP3)->text().toStdU16String(), T("TEXT_TO_SPEECH"));
-    EXPECT_EQ(Get<QPushButton>(dlg, IDC_GENERATE_MP3)->toolTip().toStdU16String(), T("TIPS_TEXT_VOICE_CREATE"));
-    EXPECT_EQ(Get<QPushButton>(dlg, IDC_RECORD)->toolTip().toStdU16String(), T("TIPS_RECORD"));
+    EXPECT_EQ(slider->pageStep(), 20);
+    // Tooltips: the key's text in lines of at most 400 pixels, shown for 2 s.
+    const QFontMetrics tipFont(QToolTip::font());
+    for (auto [id, key] : {std::pair{IDC_GENERATE_MP3, "TIPS_TEXT_VOICE_CREATE"}, std::pair{IDC_RECORD, "TIPS_RECORD"}}) {
+        auto* button = Get<QPushButton>(dlg, id);
+        EXPECT_EQ(button->toolTipDuration(), 2000);
+        QString joined;
+        for (const QString& line : button->toolTip().split(u'\n')) {
+            EXPECT_LE(tipFont.horizontalAdvance(line), 400) << line.toStdString();
+            joined += line;
+        }
+        QString expected = QString::fromStdU16String(T(key));
+        expected.remove(u' ').remove(u'\n');
+        EXPECT_EQ(joined.remove(u' '), expected);
+    }
+    // No empty band above the text box: 7 units from the top, as from the left.
+    EXPECT_EQ(dlg.control(IDC_TEXT)->geometry().top(), 7 * QFontMetrics(dlg.font()).height() / 8);
 
     // The unreachable address arrives later, as line 0003 with a message box.
     ASSERT_TRUE(WaitFor([&] { return dlg.log().Counter() >= 3; }));
@@ -110,6 +130,26 @@ TEST(MainWindow, StartUpState) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].first, T("NETWORK_CHECK_FAILED"));
     EXPECT_EQ(boxes[0].second, T("NETWORK_ERROR"));
+}
+
+TEST(MainWindow, TextIsReadAsTypedAndListsStartUnselected) {
+    App();
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    auto* edit = Get<QPlainTextEdit>(dlg, IDC_TEXT);
+    edit->clear();
+    // A no-break space and U+2028 stay what they are; Enter's paragraph is a line break.
+    edit->insertPlainText(QString::fromUtf16(u"a\u00A0b\u2028c"));
+    edit->textCursor().insertBlock();
+    edit->insertPlainText(QStringLiteral("d"));
+    EXPECT_EQ(dlg.GetItemText(IDC_TEXT), u"a\u00A0b\u2028c\nd");
+
+    auto* music = Get<QComboBox>(dlg, IDC_MUSIC);
+    music->clear();
+    dlg.AddComboItem(IDC_MUSIC, u"first", 1, false);
+    EXPECT_EQ(music->currentIndex(), -1);
+    EXPECT_EQ(dlg.GetComboSelectionData(IDC_MUSIC), 0);
+    dlg.AddComboItem(IDC_MUSIC, u"second", 2, true);
+    EXPECT_EQ(dlg.GetComboSelectionData(IDC_MUSIC), 2);
 }
 
 TEST(MainWindow, ReachableLocalAddressGivesOnlyALogLine) {
@@ -193,14 +233,19 @@ TEST(MainWindow, TypingAndClickingGenerateWritesTheMp3) {
 }
 
 // Answers the next file dialog the window opens with `paths`; records its filters.
-void AnswerFileDialog(const QStringList& paths, QStringList* filters) {
+// `opened` gets the folder it opened on, `sized` whether its columns fit their contents.
+void AnswerFileDialog(const QStringList& paths, QStringList* filters, QString* opened = nullptr,
+                      bool* sized = nullptr) {
     auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, paths, filters] {
+    QObject::connect(poll, &QTimer::timeout, [poll, paths, filters, opened, sized] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* dialog = qobject_cast<QFileDialog*>(w);
             if (!dialog || !dialog->isVisible()) continue;
 
             *filters = dialog->nameFilters();
+            if (opened) *opened = dialog->directory().absolutePath();
+            if (auto* tree = dialog->findChild<QTreeView*>(); tree && sized)
+                *sized = tree->header()->sectionResizeMode(1) == QHeaderView::ResizeToContents;
             // As a person does: go to the folder, type the names.
             dialog->setDirectory(QFileInfo(paths[0]).absolutePath());
             QString typed;
@@ -240,13 +285,20 @@ TEST(MainWindow, ConvertsARealFileThroughItsDialog) {
     QTest::mouseClick(Get<QPushButton>(dlg, IDC_CONVERT), Qt::LeftButton);
 
     EXPECT_EQ(filters, (QStringList{"MP3 (*.mp3)", "All files (*)"}));
+    // The next dialog opens where this one chose, with columns that fit.
+    QString opened;
+    bool sized = false;
+    AnswerFileDialog({QString::fromStdString(input)}, &filters, &opened, &sized);
+    QTest::mouseClick(Get<QPushButton>(dlg, IDC_CONVERT), Qt::LeftButton);
+    EXPECT_EQ(opened, QFileInfo(QString::fromStdString(input)).absolutePath());
+    EXPECT_TRUE(sized);
     const std::string output = saveDir + "/chime.mp3";
     const auto bytes = test::ReadFileBytes(output);
     ASSERT_FALSE(bytes.empty());
     const auto& lines = dlg.log().Lines();
-    ASSERT_EQ(lines.size(), 4u);  // two start-up lines, the decode line and the saved line
-    EXPECT_EQ(lines[2].rfind("0003: " + GetAnsiText("MP3_DECODE_OK"), 0), 0u);
-    EXPECT_EQ(lines[3], "0004: MP3" + GetAnsiText("FILE_SAVE_OK") + ":" + output + " " +
+    ASSERT_EQ(lines.size(), 6u);  // two start-up lines, twice the decode line and the saved line
+    EXPECT_EQ(lines[4].rfind("0005: " + GetAnsiText("MP3_DECODE_OK"), 0), 0u);
+    EXPECT_EQ(lines[5], "0006: MP3" + GetAnsiText("FILE_SAVE_OK") + ":" + output + " " +
                             std::to_string(bytes.size()) + " Bytes");
 }
 
@@ -265,7 +317,9 @@ TEST(MainWindow, RecordsFromALoopbackCamera) {
         QTest::mouseClick(record, Qt::LeftButton);
         EXPECT_EQ(record->text().toStdU16String(), T("STOP"));
         EXPECT_EQ(dlg.log().Lines().back(), "0003: " + GetAnsiText("RECORD_START_OK"));
-        WaitFor([] { return false; }, 1500);  // the window stays responsive meanwhile
+        // The window stays responsive meanwhile, and the button counts the seconds.
+        EXPECT_TRUE(WaitFor([&] { return record->text().toStdU16String() == T("STOP") + u" 0:01"; }, 3000))
+            << record->text().toStdString();
         QTest::mouseClick(record, Qt::LeftButton);
         EXPECT_EQ(record->text().toStdU16String(), T("RECORD"));
         const auto& lines = dlg.log().Lines();
@@ -291,6 +345,28 @@ TEST(MainWindow, RecordsFromALoopbackCamera) {
     }
     unsetenv("TESVANO_CAMERA_URL");
     EXPECT_TRUE(std::filesystem::is_empty(other.path()));
+}
+
+TEST(MainWindow, QtsOwnDialogsSpeakTheWindowsLanguage) {
+    App();
+    const auto buttonTexts = [] {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        QStringList texts;
+        for (auto* b : dialog.findChildren<QPushButton*>()) texts << b->text();
+        return texts.join(u'|');
+    };
+    const QString english = buttonTexts();
+    ASSERT_TRUE(english.contains(QStringLiteral("Cancel"))) << english.toStdString();
+    for (const char16_t* code : {u"zh-cn", u"zh-tw", u"ko-ko", u"pl-pl"}) {
+        QTranslator translator;
+        ASSERT_TRUE(LoadQtTranslation(translator, code)) << QString::fromUtf16(code).toStdString();
+        const QString translated = buttonTexts();
+        EXPECT_FALSE(translated.contains(QStringLiteral("Cancel"))) << translated.toStdString();
+        QCoreApplication::removeTranslator(&translator);
+    }
+    QTranslator none;
+    EXPECT_FALSE(LoadQtTranslation(none, u"en-us"));
 }
 
 TEST(MainWindow, ResultForAClosedWindowIsDropped) {
