@@ -74,10 +74,11 @@ constexpr ControlSpec kControls[] = {
     {IDC_MODE_LABEL, Kind::Label, 7, 102, 68, 8, ""},
     {IDC_OVERLAY, Kind::Combo, 80, 102, 128, 14, ""},
     {IDC_VOLUME_LABEL, Kind::Label, 224, 102, 33, 8, ""},
-    {IDC_VOLUME, Kind::Slider, 269, 102, 100, 15, ""},
-    {IDC_VOLUME_VALUE, Kind::ReadOnlyEdit, 377, 102, 34, 12, ""},
+    // Slider and value are narrower than in the original, to make room for 1021.
+    {IDC_VOLUME, Kind::Slider, 269, 102, 76, 15, ""},
+    {IDC_VOLUME_VALUE, Kind::ReadOnlyEdit, 351, 102, 28, 12, ""},
     {IDC_RATE, Kind::HiddenCombo, 380, 103, 75, 14, ""},
-    {IDC_FIT, Kind::Check, 415, 102, 38, 12, ""},  // this edition's: MP3s kept within a camera's limit
+    {IDC_FIT, Kind::Check, 385, 102, 68, 12, ""},  // this edition's: MP3s kept within a camera's limit
     {IDC_LOG, Kind::Log, 7, 122, 446, 197, ""},
     {IDC_SELECT_DIR, Kind::Button, 7, 325, 69, 14, ""},
     {IDC_SAVE_DIR, Kind::ReadOnlyEdit, 82, 325, 296, 14, ""},
