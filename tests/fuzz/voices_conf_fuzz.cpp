@@ -42,10 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Whatever stands between "://" and the last "@" is masked.
     const std::string masked = msc::MaskUrl(s.url);
     if (masked.size() > s.url.size() + 3 * 64) std::abort();
-    const size_t scheme = s.url.find("://");
+    const size_t colons = s.url.find("://");
     const size_t at = s.url.rfind('@');
-    if (scheme != std::string::npos && at != std::string::npos && at >= scheme + 3 &&
-        masked.compare(scheme + 3, 4, "***@") != 0)
+    if (colons != std::string::npos && at != std::string::npos && at >= colons + 3 &&
+        masked.compare(colons + 3, 4, "***@") != 0)
         std::abort();
     return 0;
 }
