@@ -198,12 +198,14 @@ Values& AddKey(Hive& hive, std::u16string_view path) {
 // Everything under a key, the key included, goes; the key above it stays.
 void RemoveKey(Hive& hive, std::u16string_view path) {
     const std::u16string folded = FoldString(path);
-    hive.keys.erase(folded);
+    bool existed = hive.keys.erase(folded) > 0;
     const std::u16string prefix = folded + u'\\';
-    for (auto it = hive.keys.lower_bound(prefix); it != hive.keys.end() && it->first.starts_with(prefix);)
+    for (auto it = hive.keys.lower_bound(prefix); it != hive.keys.end() && it->first.starts_with(prefix);) {
         it = hive.keys.erase(it);
+        existed = true;
+    }
     const size_t up = folded.rfind(u'\\');
-    if (up != std::u16string::npos) hive.keys.try_emplace(folded.substr(0, up));
+    if (existed && up != std::u16string::npos) hive.keys.try_emplace(folded.substr(0, up));
 }
 
 // An unreadable line is skipped, not allowed to void the rest of the file.
