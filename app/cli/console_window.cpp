@@ -357,7 +357,10 @@ int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
             return kExitFailed;
         }
     }
-    if (url.empty() || url.find('\n') != std::string::npos) return Usage(err, "camera URL must be one line");
+    const bool control = std::any_of(url.begin(), url.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    if (url.empty() || control) return Usage(err, "camera URL must be one line of text");
     const std::string config = UserConfigFolder();
     if (config.empty()) {
         std::fputs("tesvano-cli: no home folder to keep camera.conf in\n", err);

@@ -133,9 +133,10 @@ TEST(SecretsEndToEnd, CameraConfIsOwnerOnlyWhereverTheReaderLooks) {
         EXPECT_FALSE(fs::exists("relative-config"));
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);  // no part file left
 
-        // Longer than a line may be: refused, the old source kept.
-        const CliRun tooLong = Cli(dir, {"camera", "-"}, env, "rtsp://" + std::string(5000, 'a') + "\n");
-        EXPECT_EQ(tooLong.status, 1);
+        // Longer than a line may be, or not text: refused, the old source kept.
+        EXPECT_EQ(Cli(dir, {"camera", "-"}, env, "rtsp://" + std::string(5000, 'a') + "\n").status, 1);
+        EXPECT_EQ(Cli(dir, {"camera", "-"}, env, std::string("rtsp://a\0b@cam/x\n", 17)).status, 2);
+        EXPECT_EQ(Cli(dir, {"camera", "-"}, env, "").status, 2);
         EXPECT_EQ(Cli(dir, {"camera"}, env).out, shown.out);
     }
 }
