@@ -7,15 +7,21 @@
 #include <map>
 #include <sys/stat.h>
 
-#include "platform/file.h"
+#include "platform/config_file.h"
 #include "platform/text.h"
 
 namespace tesvano {
 namespace {
 
-using Values = std::vector<std::pair<std::u16string, std::vector<uint8_t>>>;
-// Keys by their case-folded path ("" is HKEY_LOCAL_MACHINE itself).
-using Hive = std::map<std::u16string, Values>;
+// A key's values by case-folded name: each with its name as written.
+using Values = std::map<std::u16string, std::pair<std::u16string, std::vector<uint8_t>>>;
+// The keys the file names, by case-folded path. The keys above a named key
+// exist without an entry of their own, so memory stays linear in the file
+// however deep its keys are.
+struct Hive {
+    std::map<std::u16string, Values> keys;
+    bool anyKey = false;  // HKEY_LOCAL_MACHINE itself exists once any key is named
+};
 
 char16_t Fold(char16_t c) {
     if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - u'a' + u'A');
@@ -41,8 +47,11 @@ std::u16string_view StripTrailingSeparators(std::u16string_view path) {
     return path;
 }
 
-// A registry export is a few kilobytes; anything huge is not one.
-constexpr uint64_t kMaxFileBytes = 16 << 20;
+// A registry export of ours is a few hundred bytes; anything huge is not one.
+constexpr uint64_t kMaxFileBytes = 1 << 20;
+// Windows' own limits: 512 levels of keys, 255 characters a key name.
+constexpr size_t kMaxKeyDepth = 512;
+constexpr size_t kMaxKeyNameUnits = 255;
 
 // The file's text as UTF-16: UTF-8 (with or without a byte-order mark), or
 // UTF-16LE with its mark, which is what regedit itself exports.
@@ -154,46 +163,56 @@ bool ParseData(std::u16string_view s, std::vector<uint8_t>* out) {
 }
 
 void SetValue(Values& values, std::u16string name, std::vector<uint8_t> data) {
-    for (auto& v : values) {
-        if (EqualNoCase(v.first, name)) {
-            v.second = std::move(data);
-            return;
-        }
-    }
-    values.emplace_back(std::move(name), std::move(data));
+    auto [it, added] = values.try_emplace(FoldString(name));
+    if (added) it->second.first = std::move(name);
+    it->second.second = std::move(data);
 }
 
-void RemoveValue(Values& values, std::u16string_view name) {
-    for (auto it = values.begin(); it != values.end(); ++it) {
-        if (EqualNoCase(it->first, name)) {
-            values.erase(it);
-            return;
-        }
+void RemoveValue(Values& values, std::u16string_view name) { values.erase(FoldString(name)); }
+
+// Whether each key name of the path is within Windows' limits.
+bool IsKeyPathWithinLimits(std::u16string_view path) {
+    size_t depth = 0;
+    for (size_t start = 0;; ++depth) {
+        size_t end = path.find(u'\\', start);
+        if (end == std::u16string_view::npos) end = path.size();
+        if (end - start > kMaxKeyNameUnits || depth + 1 > kMaxKeyDepth) return false;
+        if (end == path.size()) return true;
+        start = end + 1;
     }
 }
 
-// A key and the keys above it exist once any of them is named.
+bool KeyExists(const Hive& hive, const std::u16string& folded) {
+    if (folded.empty()) return hive.anyKey;
+    if (hive.keys.count(folded)) return true;
+    const std::u16string below = folded + u'\\';
+    auto it = hive.keys.lower_bound(below);
+    return it != hive.keys.end() && it->first.starts_with(below);
+}
+
 Values& AddKey(Hive& hive, std::u16string_view path) {
-    std::u16string folded = FoldString(path);
-    for (size_t pos = folded.find(u'\\'); pos != std::u16string::npos; pos = folded.find(u'\\', pos + 1))
-        hive.try_emplace(folded.substr(0, pos));
-    hive.try_emplace(std::u16string());
-    return hive[folded];
+    hive.anyKey = true;
+    return hive.keys[FoldString(path)];
 }
 
-// Everything under a key, the key included, goes.
+// Everything under a key, the key included, goes; the key above it stays.
 void RemoveKey(Hive& hive, std::u16string_view path) {
     const std::u16string folded = FoldString(path);
-    hive.erase(folded);
+    bool existed = hive.keys.erase(folded) > 0;
     const std::u16string prefix = folded + u'\\';
-    for (auto it = hive.lower_bound(prefix); it != hive.end() && it->first.starts_with(prefix);)
-        it = hive.erase(it);
+    for (auto it = hive.keys.lower_bound(prefix); it != hive.keys.end() && it->first.starts_with(prefix);) {
+        it = hive.keys.erase(it);
+        existed = true;
+    }
+    const size_t up = folded.rfind(u'\\');
+    if (existed && up != std::u16string::npos) hive.keys.try_emplace(folded.substr(0, up));
 }
 
 // An unreadable line is skipped, not allowed to void the rest of the file.
 void SkipLine(const std::string& fileName, size_t lineIndex, std::u16string_view line) {
-    std::fprintf(stderr, "%s:%zu: unreadable line skipped: %s\n", fileName.c_str(), lineIndex + 1,
-                 WideToUtf8(line).c_str());
+    constexpr size_t kShown = 200;
+    std::fprintf(stderr, "%s:%zu: unreadable line skipped: %s%s\n", fileName.c_str(), lineIndex + 1,
+                 WideToUtf8(line.substr(0, kShown)).c_str(), line.size() > kShown ? "..." : "");
 }
 
 // Parses the file; false only when it is not a registry export at all.
@@ -236,6 +255,10 @@ bool ParseRegistry(const std::string& fileName, std::u16string_view text, Hive* 
             path.remove_prefix(root.size());
             if (!path.empty()) path.remove_prefix(1);
             path = StripTrailingSeparators(path);
+            if (!IsKeyPathWithinLimits(path)) {
+                SkipLine(fileName, first, line);
+                continue;
+            }
             if (remove) {
                 if (!path.empty()) RemoveKey(*hive, path);  // the hive itself cannot go
                 continue;  // a deleted key's values are ignored
@@ -301,13 +324,21 @@ std::string RegistryFilePath() {
 bool CRegistryKey::Open(std::u16string_view path) {
     values_.clear();
     const std::string fileName = RegistryFilePath();
-    std::string data;
-    if (!ReadSmallFile(fileName, kMaxFileBytes, &data)) return false;
+    std::string data, error;
+    switch (ReadConfigFile(fileName, kMaxFileBytes, &data, &error)) {
+        case ConfigRead::kOk: break;
+        case ConfigRead::kMissing: return false;
+        case ConfigRead::kFailed:
+            std::fprintf(stderr, "%s: ignored: %s\n", fileName.c_str(), error.c_str());
+            return false;
+    }
     Hive hive;
     if (!ParseRegistry(fileName, DecodeFile(data), &hive)) return false;
-    auto it = hive.find(FoldString(StripTrailingSeparators(path)));
-    if (it == hive.end()) return false;
-    values_ = std::move(it->second);
+    const std::u16string folded = FoldString(StripTrailingSeparators(path));
+    if (!KeyExists(hive, folded)) return false;
+    auto it = hive.keys.find(folded);
+    if (it != hive.keys.end())
+        for (auto& entry : it->second) values_.push_back(std::move(entry.second));
     return true;
 }
 

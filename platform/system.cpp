@@ -4,14 +4,16 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 #include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
+#include "platform/config_file.h"
 #include "platform/text.h"
 
 extern char** environ;
@@ -65,9 +67,11 @@ bool IsDirectory(const std::string& path) {
 
 // XDG_DOCUMENTS_DIR from user-dirs.dirs: "$HOME/..." or an absolute path.
 std::string XdgDocumentsDir(const std::string& home) {
-    const char* cfg = std::getenv("XDG_CONFIG_HOME");
-    std::string file = (cfg && *cfg ? std::string(cfg) : home + "/.config") + "/user-dirs.dirs";
-    std::ifstream in(file);
+    const std::string folder = UserConfigFolder();
+    std::string text, error;
+    if (folder.empty() || ReadConfigFile(folder + "/user-dirs.dirs", 1 << 20, &text, &error) != ConfigRead::kOk)
+        return {};
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         const std::string key = "XDG_DOCUMENTS_DIR=\"";
@@ -79,6 +83,17 @@ std::string XdgDocumentsDir(const std::string& home) {
         return value.empty() || value[0] != '/' ? std::string() : value;
     }
     return {};
+}
+
+// Whether a variable would hand a secret to a program we start: the camera
+// source (it may hold a password) and anything named like a key or token,
+// the speech server's key among them (voices.conf's key_env).
+bool IsSecretVariable(std::string_view entry) {
+    const std::string_view name = entry.substr(0, entry.find('='));
+    if (name == "TESVANO_CAMERA_URL" || name == "TESVANO_TTS_KEY") return true;
+    for (std::string_view suffix : {"_KEY", "_TOKEN", "_SECRET", "_PASSWORD"})
+        if (name.ends_with(suffix)) return true;
+    return false;
 }
 
 }  // namespace
@@ -107,9 +122,14 @@ bool OpenWithDesktop(const std::string& path) {
 
     // The path is one argument, never seen by a shell. A detached waiter
     // reaps the opener, which may live as long as the player it starts.
+    // The opener and the player it starts get no secret of ours.
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e)
+        if (!IsSecretVariable(*e)) env.push_back(*e);
+    env.push_back(nullptr);
     pid_t pid;
     const char* argv[] = {"xdg-open", path.c_str(), nullptr};
-    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char**>(argv), env.data()) != 0)
         return false;
     std::thread([pid] {
         int status;

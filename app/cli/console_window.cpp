@@ -5,6 +5,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <poll.h>
 #include <span>
 #include <cstdlib>
 #include <cstring>
@@ -17,7 +18,9 @@
 #include "operations/fit.h"
 #include "operations/generate.h"
 #include "capture/capture_library.h"
+#include "platform/config_file.h"
 #include "platform/file.h"
+#include "platform/secret_file.h"
 #include "operations/settings.h"
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
@@ -62,7 +65,9 @@ constexpr char kUsage[] =
     "  convert FILE...  re-encode audio files as camera MP3s in the save folder\n"
     "  to-wav FILE...   decode audio files into WAV files in the save folder\n"
     "  record        record the camera's audio into a dated MP3 in the save folder\n"
-    "  camera [URL]  show the camera source (password hidden), or set it for this user\n"
+    "  camera -      set the camera source for this user from one line of standard\n"
+    "                input (keeps a password out of the process list and history)\n"
+    "  camera [URL]  show the camera source (password hidden), or set it from URL\n"
     "  --help        show this text\n"
     "\n"
     "Options of say (each sets the control of the window it names):\n"
@@ -91,7 +96,8 @@ constexpr char kUsage[] =
     "  --seconds N   stop after N seconds (default: at Ctrl-C or SIGTERM, which save)\n"
     "  --dir DIR, --rate R  as above\n"
     "The camera is the source in TESVANO_CAMERA_URL, else the first line of\n"
-    "~/.config/tesvano/camera.conf, else of /etc/tesvano/camera.conf.\n"
+    "~/.config/tesvano/camera.conf (an absolute $XDG_CONFIG_HOME instead of\n"
+    "~/.config), else of /etc/tesvano/camera.conf.\n"
     "\n"
     "Log lines go to standard output, message boxes to standard error.\n"
     "Exit status: 0 written, 1 failed (any file), 2 usage error, 3 written but\n"
@@ -296,6 +302,41 @@ int Record(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     return ExitStatus(result);
 }
 
+// One line from standard input, so a password never shows in the process
+// list or the shell's history. At most 4 KiB, within 5 minutes; the line's
+// end (LF or CRLF) is not part of it.
+bool ReadUrlFromStdin(std::string* url, std::string* error) {
+    constexpr size_t kMaxBytes = 4096;
+    constexpr int kWaitMs = 5 * 60 * 1000;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    url->clear();
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        const int ready = left.count() > 0 ? poll(&p, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            *error = "no camera URL on standard input within 5 minutes";
+            return false;
+        }
+        char c;
+        const ssize_t n = ready < 0 ? -1 : read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = std::string("cannot read standard input: ") + std::strerror(errno);
+            return false;
+        }
+        if (n == 0 || c == '\n') break;
+        if (url->size() >= kMaxBytes) {
+            *error = "camera URL on standard input is longer than 4096 bytes";
+            return false;
+        }
+        url->push_back(c);
+    }
+    if (!url->empty() && url->back() == '\r') url->pop_back();
+    return true;
+}
+
 // Shows the configured source, or writes the user's camera.conf.
 int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
     if (argc > 3) return Usage(err, "camera takes at most one URL");
@@ -308,19 +349,28 @@ int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "%s\n", source.c_str());
         return kExitOk;
     }
-    const std::string url = argv[2];
-    if (url.empty() || url.find('\n') != std::string::npos) return Usage(err, "camera URL must be one line");
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    std::string dir = config && *config ? config : std::string(home ? home : "") + "/.config";
-    dir += "/tesvano";
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    std::string url = argv[2];
+    if (url == "-") {
+        std::string error;
+        if (!ReadUrlFromStdin(&url, &error)) {
+            std::fprintf(err, "tesvano-cli: %s\n", error.c_str());
+            return kExitFailed;
+        }
+    }
+    const bool control = std::any_of(url.begin(), url.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    if (url.empty() || control) return Usage(err, "camera URL must be one line of text");
+    const std::string config = UserConfigFolder();
+    if (config.empty()) {
+        std::fputs("tesvano-cli: no home folder to keep camera.conf in\n", err);
+        return kExitFailed;
+    }
+    // The source may hold a password: owner-only file in an owner-only folder.
     const std::string text = "# Camera source for Tesvano's recording\n" + url + "\n";
-    const WriteStatus status =
-        WriteWholeFile(dir + "/camera.conf", std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-    if (status != WriteStatus::kOk) {
-        std::fprintf(err, "tesvano-cli: cannot write %s/camera.conf\n", dir.c_str());
+    std::string error;
+    if (!WriteSecretFile(config + "/tesvano/camera.conf", text, &error)) {
+        std::fprintf(err, "tesvano-cli: cannot write %s\n", error.c_str());
         return kExitFailed;
     }
     if (std::getenv("TESVANO_CAMERA_URL"))

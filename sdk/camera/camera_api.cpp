@@ -217,6 +217,7 @@ QUABO_NETSDK_API int TesvanoCameraSource(char* buf, int size) {
             case camera::ConfigResult::kFound: break;
             case camera::ConfigResult::kNone: url.clear(); break;
             case camera::ConfigResult::kUnreadable:
+                camera::Diagnose(error);
                 if (buf && size > 0) buf[0] = '\0';
                 return -1;
         }

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/config_file.h"
+#include "platform/mask.h"
+
 namespace camera {
 namespace {
 
@@ -29,39 +32,28 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Ends a URL inside a log line as well as the authority part of it.
-bool EndsUrl(char c) { return IsBlank(c) || c == '"' || c == '\'' || c == '<' || c == '>'; }
-
 enum class FileResult { kFound, kEmpty, kMissing, kUnreadable };
 
+// A source line is short; a megabyte of it is not a camera.conf.
+constexpr uint64_t kMaxConfBytes = 1 << 20;
+
 FileResult FirstSourceLine(const std::string& path, std::string* line, std::string* error) {
-    std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(path.c_str(), "re"), std::fclose);
-    if (!f) {
-        if (errno == ENOENT || errno == ENOTDIR) return FileResult::kMissing;
-        *error = path + ": " + std::strerror(errno);
-        return FileResult::kUnreadable;
+    std::string text, why;
+    switch (tesvano::ReadConfigFile(path, kMaxConfBytes, &text, &why)) {
+        case tesvano::ConfigRead::kOk: break;
+        case tesvano::ConfigRead::kMissing: return FileResult::kMissing;
+        case tesvano::ConfigRead::kFailed: *error = path + ": " + why; return FileResult::kUnreadable;
     }
-    char* buf = nullptr;
-    size_t cap = 0;
-    FileResult result = FileResult::kEmpty;
-    for (;;) {
-        errno = 0;
-        ssize_t n = getline(&buf, &cap, f.get());
-        if (n < 0) break;
-        std::string text = Trim(std::string_view(buf, size_t(n)));
-        if (text.empty() || text[0] == '#') continue;
-        *line = text;
-        result = FileResult::kFound;
-        break;
+    for (size_t pos = 0; pos < text.size();) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string candidate = Trim(std::string_view(text).substr(pos, end - pos));
+        pos = end + 1;
+        if (candidate.empty() || candidate[0] == '#') continue;
+        *line = candidate;
+        return FileResult::kFound;
     }
-    int readErrno = errno;
-    bool failed = result != FileResult::kFound && std::ferror(f.get());
-    std::free(buf);
-    if (failed) {
-        *error = path + ": " + std::strerror(readErrno ? readErrno : EIO);
-        return FileResult::kUnreadable;
-    }
-    return result;
+    return FileResult::kEmpty;
 }
 
 }  // namespace
@@ -98,46 +90,13 @@ Source ClassifySource(const std::string& url) {
     return s;
 }
 
-std::string MaskPasswords(std::string_view text) {
-    std::string out(text);
-    // user:password@ after every "://"
-    for (size_t pos = out.find("://"); pos != std::string::npos; pos = out.find("://", pos + 3)) {
-        size_t start = pos + 3;
-        size_t end = start;
-        while (end < out.size() && !EndsUrl(out[end]) && out[end] != '/' && out[end] != '?' && out[end] != '#') ++end;
-        size_t at = out.rfind('@', end == 0 ? 0 : end - 1);
-        if (at == std::string::npos || at < start) continue;
-        size_t colon = out.find(':', start);
-        if (colon == std::string::npos || colon > at) continue;
-        out.replace(colon + 1, at - colon - 1, "***");
-    }
-    // ?password=... and &pwd=... as some cameras take them
-    for (size_t i = 0; i < out.size(); ++i) {
-        if (out[i] != '?' && out[i] != '&' && out[i] != ';') continue;
-        size_t eq = i + 1;
-        while (eq < out.size() && out[eq] != '=' && out[eq] != '&' && !EndsUrl(out[eq])) ++eq;
-        if (eq >= out.size() || out[eq] != '=') continue;
-        std::string_view key = std::string_view(out).substr(i + 1, eq - i - 1);
-        if (!EqualsNoCase(key, "password") && !EqualsNoCase(key, "passwd") && !EqualsNoCase(key, "pass") &&
-            !EqualsNoCase(key, "pwd"))
-            continue;
-        size_t end = eq + 1;
-        while (end < out.size() && out[end] != '&' && out[end] != '#' && !EndsUrl(out[end])) ++end;
-        out.replace(eq + 1, end - eq - 1, "***");
-    }
-    return out;
-}
+std::string MaskPasswords(std::string_view text) { return tesvano::MaskSecrets(text); }
 
 ConfigPlaces ProcessConfigPlaces() {
     ConfigPlaces p;
     if (const char* env = std::getenv("TESVANO_CAMERA_URL")) p.envUrl = env;
-    // The XDG rules ignore a relative XDG_CONFIG_HOME.
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    if (xdg && xdg[0] == '/')
-        p.userFile = std::string(xdg) + "/tesvano/camera.conf";
-    else if (home && home[0])
-        p.userFile = std::string(home) + "/.config/tesvano/camera.conf";
+    const std::string folder = tesvano::UserConfigFolder();
+    if (!folder.empty()) p.userFile = folder + "/tesvano/camera.conf";
     p.systemFile = "/etc/tesvano/camera.conf";
     return p;
 }

@@ -24,8 +24,8 @@ struct Source {
 
 Source ClassifySource(const std::string& url);
 
-// Every user:password@ in a URL and every password=/pwd=/pass= query value
-// in the text becomes ***, wherever it stands in the text.
+// tesvano::MaskSecrets: from each "://" to the last "@" after it, and every
+// password=/pwd=/key=/token=... query value, becomes ***, wherever it stands.
 std::string MaskPasswords(std::string_view text);
 
 // The places a source is looked for, so tests can point them elsewhere.

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/config_file.h"
+#include "platform/mask.h"
 #include "sdk/msc/params.h"
 #include "sdk/msc/voices.h"
 
@@ -71,41 +73,6 @@ bool SetServerKey(ServerConfig& s, const std::string& key, std::string_view valu
     } else {
         return Fail(error, line, "unknown key '" + key + "' in [server]");
     }
-    return true;
-}
-
-bool ReadSmallFile(const std::string& path, std::string* text, std::string* error) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    struct stat st;
-    const bool statted = fstat(fd, &st) == 0;
-    if (!statted || !S_ISREG(st.st_mode)) {
-        *error = statted ? "not a regular file" : std::strerror(errno);
-        close(fd);
-        return false;
-    }
-    text->clear();
-    char buffer[4096];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *error = std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        text->append(buffer, size_t(n));
-        if (text->size() > kMaxFileBytes) {
-            *error = "larger than 1 MiB";
-            close(fd);
-            return false;
-        }
-    }
-    close(fd);
     return true;
 }
 
@@ -177,18 +144,7 @@ bool ParseVoiceMap(std::string_view text, VoiceMap* out, std::string* error) {
 std::string VoiceMapPath() {
     const char* named = std::getenv("TESVANO_VOICES");
     if (named && *named) return named;
-    std::string config;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && xdg[0] == '/') {
-        config = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* pw = getpwuid(getuid());
-            home = pw ? pw->pw_dir : nullptr;
-        }
-        if (home && *home) config = std::string(home) + "/.config";
-    }
+    const std::string config = tesvano::UserConfigFolder();
     if (!config.empty()) {
         std::string path = config + "/tesvano/voices.conf";
         if (Exists(path)) return path;
@@ -202,7 +158,10 @@ bool LoadVoiceMap(VoiceMap* out) {
     const std::string path = VoiceMapPath();
     if (path.empty()) return true;
     std::string text, error;
-    if (ReadSmallFile(path, &text, &error) && ParseVoiceMap(text, out, &error)) return true;
+    // A missing file at a named path is as unreadable as a FIFO there.
+    const tesvano::ConfigRead read = tesvano::ReadConfigFile(path, kMaxFileBytes, &text, &error);
+    if (read == tesvano::ConfigRead::kMissing) error = std::strerror(ENOENT);
+    if (read == tesvano::ConfigRead::kOk && ParseVoiceMap(text, out, &error)) return true;
     *out = VoiceMap{};
     static std::mutex mutex;
     static std::string lastReport;
@@ -215,44 +174,6 @@ bool LoadVoiceMap(VoiceMap* out) {
     return false;
 }
 
-std::string MaskUrl(std::string_view url) {
-    std::string out(url);
-    const size_t scheme = out.find("://");
-    if (scheme == std::string::npos) return out;
-    const size_t hostStart = scheme + 3;
-    size_t authorityEnd = out.find_first_of("/?#", hostStart);
-    if (authorityEnd == std::string::npos) authorityEnd = out.size();
-    const size_t at = out.rfind('@', authorityEnd - 1);
-    if (at != std::string::npos && at >= hostStart) {
-        const size_t colon = out.find(':', hostStart);
-        if (colon != std::string::npos && colon < at) {
-            out.replace(colon + 1, at - colon - 1, "***");
-            authorityEnd = out.find_first_of("/?#", hostStart);
-            if (authorityEnd == std::string::npos) authorityEnd = out.size();
-        }
-    }
-    // Query values whose names suggest a secret.
-    size_t query = out.find('?', authorityEnd);
-    if (query == std::string::npos) return out;
-    size_t pos = query + 1;
-    while (pos < out.size() && out[pos] != '#') {
-        size_t end = out.find_first_of("&#", pos);
-        if (end == std::string::npos) end = out.size();
-        const size_t eq = out.find('=', pos);
-        if (eq != std::string::npos && eq < end) {
-            const std::string name = Lower(std::string_view(out).substr(pos, eq - pos));
-            for (const char* secret : {"key", "token", "pass", "pwd", "secret", "auth", "sig"}) {
-                if (name.find(secret) != std::string::npos) {
-                    out.replace(eq + 1, end - eq - 1, "***");
-                    end = eq + 4;
-                    break;
-                }
-            }
-        }
-        pos = end + (end < out.size() && out[end] == '&' ? 1 : 0);
-        if (end < out.size() && out[end] == '#') break;
-    }
-    return out;
-}
+std::string MaskUrl(std::string_view url) { return tesvano::MaskSecrets(url); }
 
 }  // namespace msc

@@ -52,7 +52,8 @@ std::string VoiceMapPath();
 // the same reason). False in that case.
 bool LoadVoiceMap(VoiceMap* out);
 
-// The url with any password replaced by "***", for messages.
+// The url with its user and password, and secret query values, as "***"
+// (tesvano::MaskSecrets), for messages.
 std::string MaskUrl(std::string_view url);
 
 }  // namespace msc

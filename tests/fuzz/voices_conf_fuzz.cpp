@@ -39,18 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (unsigned char c : request)
             if (c < 0x20) std::abort();
     }
-    // Whatever stands between "://user:" and the authority's "@" is masked.
+    // Whatever stands between "://" and the last "@" is masked.
     const std::string masked = msc::MaskUrl(s.url);
     if (masked.size() > s.url.size() + 3 * 64) std::abort();
-    const size_t hostStart = masked.find("://");
-    if (hostStart != std::string::npos) {
-        size_t end = masked.find_first_of("/?#", hostStart + 3);
-        if (end == std::string::npos) end = masked.size();
-        const size_t at = masked.rfind('@', end - 1);
-        const size_t colon = masked.find(':', hostStart + 3);
-        if (at != std::string::npos && at >= hostStart + 3 && colon < at &&
-            masked.compare(colon + 1, at - colon - 1, "***") != 0)
-            std::abort();
-    }
+    const size_t colons = s.url.find("://");
+    const size_t at = s.url.rfind('@');
+    if (colons != std::string::npos && at != std::string::npos && at >= colons + 3 &&
+        masked.compare(colons + 3, 4, "***@") != 0)
+        std::abort();
     return 0;
 }

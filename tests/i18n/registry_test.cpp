@@ -181,12 +181,14 @@ TEST_F(RegistryTest, RemovedKeyTakesItsSubkeysAndValues) {
                              "[HKEY_LOCAL_MACHINE\\Software\\Keep]\n\"A\"=\"1\"\n"
                              "[-HKEY_LOCAL_MACHINE\\software\\microsoft\\windows]\n"
                              "\"Ignored\"=\"2\"\n"
+                             "[-HKEY_LOCAL_MACHINE\\Nothing\\Here]\n"
                              "[HKEY_LOCAL_MACHINE\\Software\\Later]\n\"B\"=\"3\"\n";
     Write("registry.reg", text);
     CRegistryKey key;
     EXPECT_FALSE(key.Open(kUninstall));
     EXPECT_FALSE(key.Open(u"Software\\Microsoft\\Windows"));
     EXPECT_TRUE(key.Open(u"Software\\Microsoft")) << "the parent stays";
+    EXPECT_FALSE(key.Open(u"Nothing")) << "removing a key never named makes none";
     ASSERT_TRUE(key.Open(u"Software\\Keep"));
     EXPECT_EQ(QueryString(key, u"A"), u"1");
     ASSERT_TRUE(key.Open(u"Software\\Later"));

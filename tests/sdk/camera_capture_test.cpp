@@ -260,7 +260,7 @@ TEST_P(CameraLive, FiveSecondsOfTheOneKilohertzTone) {
     char shown[256];
     ASSERT_GT(TesvanoCameraSource(shown, sizeof shown), 0);
     EXPECT_EQ(std::string(shown).find(password), std::string::npos);
-    EXPECT_NE(std::string(shown).find("viewer:***@127.0.0.1"), std::string::npos) << shown;
+    EXPECT_NE(std::string(shown).find("://***@127.0.0.1"), std::string::npos) << shown;
 
     Sink sink;
     double measured = 0;
