@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "tests/audio/mp3_fixtures.h"
 #include "tests/support/audio_tools.h"
@@ -92,6 +93,69 @@ TEST(ConvertEndToEnd, ToWavAndExitStatusOfAMixedRun) {
     EXPECT_GT(fs::file_size(out + "/long.mp3"), 40960u);
     EXPECT_EQ(test::RunProgram({kCli, "convert", "--dir", out}, &log), 2);
     EXPECT_EQ(test::RunProgram({kCli, "convert", good, "--jobs", "0"}, &log), 2);
+}
+
+// No run writes over one of its own inputs, or one output from two inputs:
+// such an input is refused before anything is written, naming both files;
+// the rest convert, a file onto itself included, and the run fails.
+TEST(ConvertEndToEnd, AnOutputThatIsAnotherInputIsRefused) {
+    if (!test::HaveMp3Tools()) GTEST_SKIP() << "lame, ffmpeg, mpg123 needed";
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;      // after the command, in the test's folder
+        std::vector<std::string> refused;   // "input -> output" of each refused input
+        std::vector<std::string> kept;      // files that must stay byte for byte
+        std::vector<std::string> written;   // files that must be (re)written
+        double seconds;                     // the first written file's length
+    };
+    const Case cases[] = {
+        {"convert onto an input in the save folder",
+         {"convert", "new/a.mp3", "clips/a.mp3", "--dir", "clips", "--jobs", "2"},
+         {"new/a.mp3 -> clips/a.mp3"}, {"new/a.mp3"}, {"clips/a.mp3"}, 8.0},
+        {"the same, the other way round",
+         {"convert", "clips/a.mp3", "new/a.mp3", "--dir", "clips", "--jobs", "1"},
+         {"new/a.mp3 -> clips/a.mp3"}, {"new/a.mp3"}, {"clips/a.mp3"}, 8.0},
+        {"the save folder through a link",
+         {"convert", "new/a.mp3", "clips/a.mp3", "--dir", "link", "--jobs", "2"},
+         {"new/a.mp3 -> link/a.mp3"}, {"new/a.mp3"}, {"link/a.mp3"}, 8.0},
+        {"two inputs, one output", {"convert", "new/a.mp3", "clips/a.mp3", "--dir", "out", "--jobs", "2"},
+         {"clips/a.mp3 -> out/a.mp3"}, {"clips/a.mp3", "new/a.mp3"}, {"out/a.mp3"}, 1.0},
+        {"to-wav onto the WAV given too", {"to-wav", "clips/a.mp3", "clips/a.wav", "--dir", "clips"},
+         {"clips/a.mp3 -> clips/a.wav"}, {"clips/a.wav", "clips/a.mp3"}, {"clips/a.wav.wav"}, 8.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        for (const char* sub : {"new", "clips", "out"}) fs::create_directory(dir.path() / sub);
+        fs::create_directory_symlink("clips", dir.path() / "link");
+        ASSERT_TRUE(test::MakeMp3({"n", 16000, 1, "lame", {"-b", "32"}, 1.0}, dir.str(), dir / "new/a.mp3"));
+        ASSERT_TRUE(test::MakeMp3({"c", 22050, 2, "lame", {"-b", "64"}, 8.0}, dir.str(), dir / "clips/a.mp3"));
+        ASSERT_EQ(test::RunProgram({"ffmpeg", "-loglevel", "quiet", "-i", dir / "clips/a.mp3", dir / "clips/a.wav"}), 0);
+        std::map<std::string, std::vector<uint8_t>> before;
+        for (const auto& k : c.kept) before[k] = test::ReadFileBytes(dir / k);
+        std::vector<std::string> argv = {kCli};
+        for (const auto& a : c.args) argv.push_back(a.find('/') != std::string::npos || a == "clips" || a == "out" ||
+                                                            a == "link" ? dir / a : a);
+        std::string log;
+        EXPECT_EQ(test::RunProgram(argv, &log), 1) << log;
+        for (const auto& r : c.refused) {
+            const auto arrow = r.find(" -> ");
+            const std::string line = dir / r.substr(0, arrow) + " -> " + dir / r.substr(arrow + 4) + ": ";
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+        }
+        EXPECT_NE(log.find("file could not be saved."), std::string::npos) << log;
+        for (const auto& k : c.kept) EXPECT_EQ(test::ReadFileBytes(dir / k), before[k]) << k;
+        for (const auto& w : c.written) {
+            SCOPED_TRACE(w);
+            ASSERT_TRUE(fs::exists(dir / w));
+            EXPECT_NE(log.find(" saved:" + dir / w), std::string::npos) << log;
+        }
+        // The 8-second clip stays 8 seconds, never replaced by the 1-second one
+        // (re-encoding adds the coders' delay and padding).
+        EXPECT_NEAR(test::Probe(dir / c.written[0]).duration, c.seconds, 0.4);
+        for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+            EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+    }
 }
 
 }  // namespace
