@@ -158,5 +158,38 @@ TEST(ConvertEndToEnd, AnOutputThatIsAnotherInputIsRefused) {
     }
 }
 
+// The encoder's 10 MiB output buffer cannot be had: the conversion says
+// CREATE_MP3_FAILED after its decode line, writes nothing and fails.
+TEST(ConvertEndToEnd, EncoderWithoutMemoryFailsTheConversion) {
+#ifdef TESVANO_SANITIZE
+    GTEST_SKIP() << "the sanitizers' shadow memory cannot live under an address-space limit";
+#endif
+    if (!test::HaveMp3Tools() || !test::ProgramExists("prlimit")) GTEST_SKIP() << "lame or prlimit missing";
+    test::TempDir dir;
+    const std::string input = dir / "a.mp3", out = dir / "out", output = dir / "out/a.mp3";
+    fs::create_directory(out);
+    ASSERT_TRUE(test::MakeMp3({"a", 16000, 1, "lame", {"-b", "32"}, 2.0}, dir.str(), input));
+    auto convert = [&](long mib, std::string* log) {
+        fs::remove(output);
+        return test::RunProgram({"prlimit", "--as=" + std::to_string(mib << 20), kCli, "convert", input, "--dir", out,
+                                 "--jobs", "1"},
+                                log);
+    };
+    // The least address space in which it converts, to 1 MiB.
+    std::string log;
+    long lo = 16, hi = 4096;
+    ASSERT_EQ(convert(hi, &log), 0) << log;
+    for (int i = 0; i < 16 && hi - lo > 1; ++i) {
+        const long mid = (lo + hi) / 2;
+        (convert(mid, &log) == 0 && fs::exists(output) ? hi : lo) = mid;
+    }
+    // A few MiB less: the program runs and decodes, the encoder gets no buffer.
+    EXPECT_EQ(convert(hi - 3, &log), 1) << log;
+    EXPECT_NE(log.find("0001: MP3 decoded: "), std::string::npos) << log;
+    EXPECT_NE(log.find("0002: MP3 encoding failed."), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(output));
+    for (const auto& e : fs::directory_iterator(out)) ADD_FAILURE() << e.path();
+}
+
 }  // namespace
 }  // namespace tesvano
