@@ -3,12 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fcntl.h>
 #include <fstream>
+#include <csignal>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <map>
 
 #include "tests/audio/mp3_fixtures.h"
 #include "tests/support/audio_tools.h"
 #include "tests/support/temp_dir.h"
+
+extern char** environ;
 
 namespace tesvano {
 namespace {
@@ -189,6 +196,59 @@ TEST(ConvertEndToEnd, EncoderWithoutMemoryFailsTheConversion) {
     EXPECT_NE(log.find("0002: MP3 encoding failed."), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(output));
     for (const auto& e : fs::directory_iterator(out)) ADD_FAILURE() << e.path();
+}
+
+// `tesvano-cli to-wav ... | head -1`: the reader has gone when the first
+// log line is written, and SIGPIPE ends the run while other files are being
+// written. What is left is complete WAV files and nothing else.
+TEST(ConvertEndToEnd, ABrokenPipeLeavesNoPartialFile) {
+    if (!test::HaveMp3Tools()) GTEST_SKIP() << "lame, ffmpeg, mpg123 needed";
+    test::TempDir dir;
+    const std::string out = dir / "out";
+    fs::create_directory(out);
+    std::vector<std::string> argv = {kCli, "to-wav", "--dir", out, "--jobs", "3"};
+    for (int i = 0; i < 6; ++i) {
+        const std::string path = dir / ("f" + std::to_string(i) + ".mp3");
+        ASSERT_TRUE(test::MakeMp3({"f", 16000, 1, "lame", {"-b", "32"}, 20.0 + i}, dir.str(), path));
+        argv.push_back(path);
+    }
+    std::vector<char*> args;
+    for (auto& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    int pipefd[2];
+    ASSERT_EQ(pipe(pipefd), 0);
+    close(pipefd[0]);  // nobody reads
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t pipeDefault;
+    sigemptyset(&pipeDefault);
+    sigaddset(&pipeDefault, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &pipeDefault);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid;
+    const int rc = posix_spawn(&pid, kCli.c_str(), &actions, &attr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    close(pipefd[1]);
+    ASSERT_EQ(rc, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+    for (const auto& e : fs::directory_iterator(out)) {
+        const std::string name = e.path().filename();
+        EXPECT_NE(name[0], '.') << name;
+        EXPECT_TRUE(name.ends_with(".wav")) << name;
+        // The header's data length is what the file holds.
+        const auto bytes = test::ReadFileBytes(e.path());
+        ASSERT_GE(bytes.size(), 44u) << name;
+        const uint32_t data = bytes[40] | bytes[41] << 8 | bytes[42] << 16 | uint32_t(bytes[43]) << 24;
+        EXPECT_EQ(bytes.size(), 44u + data) << name;
+    }
 }
 
 }  // namespace
