@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -192,7 +193,7 @@ struct FileIdentity {
     dev_t device = 0;
     ino_t inode = 0;
     std::string path;
-    bool operator==(const FileIdentity&) const = default;
+    auto operator<=>(const FileIdentity&) const = default;
 };
 
 FileIdentity IdentityOf(const std::string& path) {
@@ -215,25 +216,22 @@ FileIdentity IdentityOf(const std::string& path) {
 // Replacing its own input in place stays allowed. Each refused input gets
 // the line that names it and the file it would have written.
 Refusals RefuseClashes(const std::vector<std::string>& inputs, const ConvertBatch& batch) {
-    std::vector<FileIdentity> in, out;
+    std::vector<FileIdentity> in;
+    std::set<FileIdentity> existingInputs, taken;
     in.reserve(inputs.size());
-    out.reserve(inputs.size());
     for (const auto& input : inputs) {
         in.push_back(IdentityOf(input));
-        out.push_back(IdentityOf(OutputFor(batch, input)));
+        if (in.back().exists) existingInputs.insert(in.back());
     }
     const std::string failed =
         (batch.kind == ConvertKind::kMp3 ? "MP3" : "PCM ") + GetAnsiText("FILE_SAVE_FAILED");
     Refusals refused(inputs.size());
     for (size_t i = 0; i < inputs.size(); ++i) {
-        bool clash = false;
-        for (size_t j = 0; j < inputs.size() && !clash; ++j)
-            clash = in[j].exists && out[i] == in[j] && !(in[i] == in[j]);
-        for (size_t k = 0; k < i && !clash; ++k) clash = refused[k].empty() && out[k] == out[i];
-        if (clash) {
-            const std::string line = inputs[i] + " -> " + OutputFor(batch, inputs[i]) + ": " + failed;
-            refused[i] = AnsiToWide(line);
-        }
+        const std::string output = OutputFor(batch, inputs[i]);
+        const FileIdentity out = IdentityOf(output);
+        const bool overInput = out != in[i] && existingInputs.count(out) != 0;
+        if (overInput || !taken.insert(out).second)
+            refused[i] = AnsiToWide(inputs[i] + " -> " + output + ": " + failed);
     }
     return refused;
 }
