@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <sched.h>
@@ -178,7 +179,7 @@ WriteStatus SyncFolder(const Target& t) {
 }
 
 // Links the finished file to `temp` and renames that over the target.
-WriteStatus LinkBesideAndRename(const Target& t, int fd, std::optional<bool>* noProc) {
+WriteStatus LinkBesideAndRename(const Target& t, int fd, bool* noProc) {
     char source[32];
     std::snprintf(source, sizeof source, "/proc/self/fd/%d", fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -220,7 +221,7 @@ std::optional<WriteStatus> WriteNameless(const Target& t, std::span<const std::s
         if (errno != EEXIST) return WriteStatus::kCreateFailed;
         // Made meanwhile: replace it as any existing file.
     }
-    std::optional<bool> noProc;
+    bool noProc = false;
     const WriteStatus linked = LinkBesideAndRename(t, fd.get(), &noProc);
     if (noProc) return std::nullopt;
     if (linked != WriteStatus::kOk) return linked;
@@ -283,16 +284,13 @@ WriteStatus WriteWholeFile(const std::string& path, std::span<const std::span<co
     // Never more open than asked while it is written.
     t.createMode = t.mode == WriteOptions::kKeepMode ? 0666 : 0600;
 
-    WriteStatus status;
-    if (std::optional<WriteStatus> nameless;
-        !g_namedForTesting && (nameless = WriteNameless(t, parts)).has_value())
-        status = *nameless;
-    else
-        status = WriteNamed(t, parts);
+    std::optional<WriteStatus> status;
+    if (!g_namedForTesting) status = WriteNameless(t, parts);
+    if (!status) status = WriteNamed(t, parts);
     // A signal took a name of this write: the process is ending, and the
     // handler may still use the folder's descriptor.
     if (t.signalled) folder.Keep();
-    return status;
+    return *status;
 }
 
 bool ReadSmallFile(const std::string& path, uint64_t maxBytes, std::string* data) {
