@@ -110,6 +110,19 @@ struct FrameShape {
     bool operator==(const FrameShape&) const = default;
 };
 
+// Stereo 16-bit samples averaged into mono, (l + r) >> 1 with an arithmetic
+// shift, over the same buffer; the mono byte count.
+size_t DownmixInPlace(uint8_t* pcm, size_t bytes) {
+    const size_t frames = bytes / 4;
+    for (size_t i = 0; i < frames; ++i) {
+        int16_t lr[2];
+        std::memcpy(lr, pcm + 4 * i, sizeof lr);
+        const auto mono = static_cast<int16_t>((int32_t{lr[0]} + int32_t{lr[1]}) >> 1);
+        std::memcpy(pcm + 2 * i, &mono, sizeof mono);
+    }
+    return frames * 2;
+}
+
 }  // namespace
 
 // ---- CAudioDecodeBase ----
@@ -178,7 +191,7 @@ private:
     bool StartDecoder();
     // Decodes every complete frame fed so far; false when decoding must stop.
     bool DecodeFrames();
-    void TakeFrame(const uint8_t* pcm, size_t bytes);
+    void TakeFrame(uint8_t* pcm, size_t bytes);
     bool Configure(const FrameShape& shape);
     void Emit(const uint8_t* pcm, size_t bytes);
 
@@ -273,11 +286,11 @@ void CAudioDecodeMp3::Session::Emit(const uint8_t* pcm, size_t bytes) {
     if (chunks_.total() + bytes > d_.outputLimit_ || !chunks_.Append(pcm, bytes)) failed_ = true;
 }
 
-void CAudioDecodeMp3::Session::TakeFrame(const uint8_t* pcm, size_t bytes) {
+void CAudioDecodeMp3::Session::TakeFrame(uint8_t* pcm, size_t bytes) {
     mpg123_frameinfo info{};
     if (mpg123_info(mh_, &info) != MPG123_OK) return;
     const int64_t position = mpg123_framepos(mh_);
-    const FrameShape shape{info.version, info.layer, info.rate, info.mode == MPG123_M_MONO ? 1 : 2};
+    FrameShape shape{info.version, info.layer, info.rate, info.mode == MPG123_M_MONO ? 1 : 2};
     const bool follows = havePrevious_ && position == previousEnd_ && shape == previousShape_;
     havePrevious_ = true;
     previousEnd_ = position + info.framesize;
@@ -285,13 +298,22 @@ void CAudioDecodeMp3::Session::TakeFrame(const uint8_t* pcm, size_t bytes) {
 
     // Frames of another rate or layout than the stream's are dropped, never
     // decoded with its settings; so is anything the output cannot carry.
+    // Stereo frames in a stream that began mono are the exception: they are
+    // averaged into it.
     const size_t frameBytes = static_cast<size_t>(shape.channels) * 2;
-    if ((configured_ && !(shape == shape_)) || outEncoding_ != MPG123_ENC_SIGNED_16 || outRate_ != shape.rate ||
-        outChannels_ != shape.channels || bytes % frameBytes != 0 || bytes > kMaxFrameSamples * 2 * 2) {
+    const bool intoMono = configured_ && shape_.channels == 1 && shape.channels == 2 &&
+                          shape == FrameShape{shape_.version, shape_.layer, shape_.rate, 2};
+    if ((configured_ && !(shape == shape_) && !intoMono) || outEncoding_ != MPG123_ENC_SIGNED_16 ||
+        outRate_ != shape.rate || outChannels_ != shape.channels || bytes % frameBytes != 0 ||
+        bytes > kMaxFrameSamples * 2 * 2) {
         holding_ = false;
         chainTrusted_ = false;
         dirty_ = true;
         return;
+    }
+    if (intoMono) {
+        bytes = DownmixInPlace(pcm, bytes);
+        shape.channels = 1;
     }
 
     if (holding_) {
@@ -345,7 +367,15 @@ bool CAudioDecodeMp3::Session::DecodeFrames() {
             if (mpg123_getformat(mh_, &outRate_, &outChannels_, &outEncoding_) != MPG123_OK) return false;
             continue;
         }
-        if (rc != MPG123_OK) return false;  // MPG123_ERR or MPG123_DONE: nothing more can come
+        if (rc == MPG123_ERR) {
+            // A damaged frame ends this block only: the next block starts a
+            // new chain, as after junk.
+            holding_ = false;
+            chainTrusted_ = false;
+            dirty_ = true;
+            return true;
+        }
+        if (rc != MPG123_OK) return false;  // MPG123_DONE: nothing more can come
         if (bytes > 0) TakeFrame(audio, bytes);
         if (failed_) return false;
     }

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
-#include <map>
+#include <filesystem>
 #include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <thread>
 
@@ -121,16 +122,11 @@ OpResult Combine(OpResult sofar, OpResult next) {
     return OpResult::kDone;
 }
 
-OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch) {
-    // Inputs with the same output form one chain, converted in input order.
-    std::vector<std::vector<size_t>> chains;
-    std::map<std::string, size_t> chainOf;
-    for (size_t i = 0; i < inputs.size(); ++i) {
-        auto [it, added] = chainOf.try_emplace(OutputFor(batch, inputs[i]), chains.size());
-        if (added) chains.emplace_back();
-        chains[it->second].push_back(i);
-    }
+// Inputs refused before anything is written, with the line that says why.
+using Refusals = std::vector<std::u16string>;
 
+OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch,
+                           const Refusals& refused) {
     struct Slot {
         RecordingWindow window;
         ConvertResult result;
@@ -139,49 +135,105 @@ OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& input
     std::vector<Slot> slots(inputs.size());
     std::mutex mutex;
     std::condition_variable finished;
-    size_t nextChain = 0;
+    size_t next = 0;
 
+    // No two inputs left share an output, so any order is safe.
     auto work = [&] {
         for (;;) {
-            size_t chain;
+            size_t i;
             {
                 std::lock_guard lock(mutex);
-                if (nextChain == chains.size()) return;
-                chain = nextChain++;
+                while (next < inputs.size() && !refused[next].empty()) ++next;
+                if (next == inputs.size()) return;
+                i = next++;
             }
-            for (size_t i : chains[chain]) {
-                ConvertResult r;
-                try {
-                    r = ConvertOne(slots[i].window, batch, inputs[i]);
-                } catch (const std::bad_alloc&) {
-                    slots[i].window.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
-                }
-                std::lock_guard lock(mutex);
-                slots[i].result = r;
-                slots[i].done = true;
-                finished.notify_all();
+            ConvertResult r;
+            try {
+                r = ConvertOne(slots[i].window, batch, inputs[i]);
+            } catch (const std::bad_alloc&) {
+                slots[i].window.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
             }
+            std::lock_guard lock(mutex);
+            slots[i].result = r;
+            slots[i].done = true;
+            finished.notify_all();
         }
     };
-    const unsigned workers = std::min<size_t>(batch.jobs, chains.size());
+    const unsigned workers = std::min<size_t>(batch.jobs, inputs.size());
     std::vector<std::thread> threads;
     threads.reserve(workers);
     for (unsigned t = 0; t < workers; ++t) threads.emplace_back(work);
 
     OpResult overall = OpResult::kDone;
     for (size_t i = 0; i < inputs.size(); ++i) {
-        {
-            std::unique_lock lock(mutex);
-            finished.wait(lock, [&] { return slots[i].done; });
+        if (!refused[i].empty()) {
+            w.AppendLog(refused[i]);
+            overall = OpResult::kFailed;
+        } else {
+            {
+                std::unique_lock lock(mutex);
+                finished.wait(lock, [&] { return slots[i].done; });
+            }
+            slots[i].window.ReplayInto(w);
+            if (slots[i].result.fileError != 0) ShowFileError(w, inputs[i], slots[i].result.fileError);
+            overall = Combine(overall, slots[i].result.result);
+            slots[i].window.Clear();  // its lines are out: free them
         }
-        slots[i].window.ReplayInto(w);
-        if (slots[i].result.fileError != 0) ShowFileError(w, inputs[i], slots[i].result.fileError);
-        overall = Combine(overall, slots[i].result.result);
-        slots[i].window.Clear();  // its lines are out: free them
         if (batch.progress) batch.progress(i + 1, inputs.size());
     }
     for (auto& t : threads) t.join();
     return overall;
+}
+
+// Which file a path names: device and inode where it exists, else the path
+// made absolute with its links resolved, so that two spellings of one file
+// compare equal.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string path;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const std::string& path) {
+    FileIdentity id;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) {
+        id.exists = true;
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+        return id;
+    }
+    std::error_code ec;
+    const auto full = std::filesystem::weakly_canonical(std::filesystem::absolute(path, ec), ec);
+    id.path = ec ? path : full.string();
+    return id;
+}
+
+// A conversion must not write over another input of the run (it may be
+// read after, or was already converted), nor two inputs into one output.
+// Replacing its own input in place stays allowed. Each refused input gets
+// the line that names it and the file it would have written.
+Refusals RefuseClashes(const std::vector<std::string>& inputs, const ConvertBatch& batch) {
+    std::vector<FileIdentity> in;
+    std::set<FileIdentity> existingInputs, taken;
+    in.reserve(inputs.size());
+    for (const auto& input : inputs) {
+        in.push_back(IdentityOf(input));
+        if (in.back().exists) existingInputs.insert(in.back());
+    }
+    const std::string failed =
+        (batch.kind == ConvertKind::kMp3 ? "MP3" : "PCM ") + GetAnsiText("FILE_SAVE_FAILED");
+    Refusals refused(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const std::string output = OutputFor(batch, inputs[i]);
+        const FileIdentity out = IdentityOf(output);
+        const bool overInput = out != in[i] && existingInputs.count(out) != 0;
+        if (overInput || !taken.insert(out).second)
+            refused[i] = AnsiToWide(inputs[i] + " -> " + output + ": " + failed);
+    }
+    return refused;
 }
 
 // What the three buttons share: the rate, a text in the box, a confirmed dialog.
@@ -291,10 +343,18 @@ ConvertResult ConvertToG711File(IMainWindow& w, G711Law law, const std::string& 
 }
 
 OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch) {
-    if (batch.jobs > 1 && !batch.stopAtUnreadable && inputs.size() > 1) return ConvertInParallel(w, inputs, batch);
+    const Refusals refused = RefuseClashes(inputs, batch);
+    if (batch.jobs > 1 && !batch.stopAtUnreadable && inputs.size() > 1)
+        return ConvertInParallel(w, inputs, batch, refused);
 
     OpResult overall = OpResult::kDone;
     for (size_t i = 0; i < inputs.size(); ++i) {
+        if (!refused[i].empty()) {
+            w.AppendLog(refused[i]);
+            overall = OpResult::kFailed;
+            if (batch.progress) batch.progress(i + 1, inputs.size());
+            continue;
+        }
         const ConvertResult r = ConvertOne(w, batch, inputs[i]);
         overall = Combine(overall, r.result);
         if (r.fileError != 0) {

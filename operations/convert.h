@@ -54,9 +54,10 @@ OpResult OnMp3ToWav(IMainWindow& window);      // button 1020
 OpResult OnBatchConvert(IMainWindow& window);  // button 1019
 
 // Many files into one folder. With jobs > 1 files are converted in parallel;
-// each file's lines still reach the window together and in input order, and
-// inputs that map to the same output are converted one after another in
-// input order, so the last one wins as in a sequential run.
+// each file's lines still reach the window together and in input order.
+// Before anything is written, an input whose output would be another input,
+// or the output of an earlier input, is refused with a line naming both
+// files (and the run fails); converting a file onto itself stays allowed.
 enum class ConvertKind { kMp3, kWav, kALaw, kMuLaw };
 struct ConvertBatch {
     ConvertKind kind = ConvertKind::kMp3;

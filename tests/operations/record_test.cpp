@@ -175,6 +175,80 @@ TEST(Record, ABlockWithoutMemoryIsLostAndTheStopSaysSo) {
     EXPECT_EQ(f.Files().size(), 1u);
 }
 
+// The stop reads the rate again: the audio is saved at the rate chosen then,
+// and a rate the encoder cannot take (an empty rate list) fails the save.
+TEST(Record, TheRateIsReadAtTheStop) {
+    struct Case {
+        int stopRate;  // item data selected before the stop
+        OpResult result;
+        int fileRate;  // 0: no file
+    };
+    const Case cases[] = {{16000, OpResult::kDone, 16000}, {8000, OpResult::kDone, 8000}, {0, OpResult::kFailed, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stopRate);
+        Fixture f;
+        f.Deliver(1.0);
+        ASSERT_EQ(OnRecord(f.w), OpResult::kDone);
+        if (c.stopRate == 0) f.w.AddComboItem(IDC_RATE, u"", 0, true);
+        else f.w.Select(IDC_RATE, c.stopRate == 8000 ? 0 : 1);
+        EXPECT_EQ(OnRecord(f.w), c.result);
+        EXPECT_EQ(f.capture.startArgs, (std::vector<int>{16000, 16, 1}));
+        const auto files = f.Files();
+        if (c.fileRate == 0) {
+            EXPECT_TRUE(files.empty());
+            EXPECT_EQ(f.w.logTexts.back(), T("CREATE_MP3_FAILED"));
+            EXPECT_TRUE(f.w.opened.empty());
+            continue;
+        }
+        ASSERT_EQ(files.size(), 1u);
+        const auto probe = test::Probe(f.dir / files[0]);
+        EXPECT_EQ(probe.sampleRate, c.fileRate);
+        // 32000 bytes of 16-bit samples last 1 s at 16 kHz, 2 s at 8 kHz.
+        EXPECT_NEAR(probe.duration, 16000.0 / c.fileRate, 0.35);  // plus the coder's delay and padding
+    }
+}
+
+// Music that cannot be decoded at the stop: nothing is written, the
+// recording stays in its buffer, and the next recording starts empty.
+TEST(Record, MusicThatFailsAtTheStopKeepsTheBufferOnlyUntilTheNextStart) {
+    struct Case {
+        const char* what;
+        bool exists;  // an empty file (decode failure) or none (file error box)
+    };
+    const Case cases[] = {{"empty music file", true}, {"missing music file", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fixture f;
+        test::TempDir musicDir;
+        const std::string music = musicDir / "empty.mp3";
+        if (c.exists) test::WriteFileBytes(music, {});
+        // Music entries are names in the program folder: reach ours from there.
+        const std::string entry = fs::relative(music, GetProgramDirectory()).string();
+        f.w.AddComboItem(IDC_MUSIC, W(entry), 2, true);
+        f.Deliver(1.0);
+        ASSERT_EQ(OnRecord(f.w), OpResult::kDone);
+        EXPECT_EQ(OnRecord(f.w), OpResult::kFailed);
+        EXPECT_FALSE(f.w.recording().active());
+        EXPECT_EQ(f.w.recording().buffer().size(), 32000u);
+        EXPECT_EQ(f.w.boxes.size(), c.exists ? 0u : 1u);
+        if (c.exists) {
+            EXPECT_EQ(f.w.logTexts.back(), T("MP3_DECODE_FAILED"));
+        }
+        EXPECT_EQ(f.w.GetItemText(IDC_RECORD), T("RECORD"));
+        EXPECT_TRUE(f.Files().empty());
+
+        f.w.Select(IDC_MUSIC, 0);
+        f.capture.blocks.clear();
+        f.Deliver(0.5);
+        f.w.logTexts.clear();
+        ASSERT_EQ(OnRecord(f.w), OpResult::kDone);
+        ASSERT_EQ(OnRecord(f.w), OpResult::kDone);
+        ASSERT_GE(f.w.logTexts.size(), 3u);
+        EXPECT_EQ(f.w.logTexts[2], T("RECORD_PCM_DATALENGTH") + u"16000 Bytes");
+        EXPECT_EQ(f.Files().size(), 1u);
+    }
+}
+
 TEST(Record, FileNameFromTheLocalDateAndTick) {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
