@@ -27,6 +27,7 @@ struct WriteOptions {
 // complete where the file system allows; elsewhere its temporary name is
 // removed on SIGINT, SIGTERM, SIGHUP and SIGPIPE (signals whose action is
 // the default; a handler the program installed before is called instead).
+// On failure errno says why.
 WriteStatus WriteWholeFile(const std::string& path, std::span<const std::span<const uint8_t>> parts,
                            const WriteOptions& options = {});
 
