@@ -14,7 +14,7 @@ namespace {
 int MissingStart(int, int, int, CaptureCallback, void*) { return kCaptureNotFindDevice; }
 int MissingStop() { return 0; }
 
-constexpr CaptureLibrary kMissingLibrary = {MissingStart, MissingStop, nullptr};
+constexpr CaptureLibrary kMissingLibrary = {MissingStart, MissingStop, nullptr, nullptr};
 
 CaptureLibrary LoadCaptureLibrary() {
     void* lib = OpenLibraryBesideProgram("libQuaboNetSdk.so");
@@ -26,6 +26,7 @@ CaptureLibrary LoadCaptureLibrary() {
     if (BindSymbol(lib, "QUABO_NETSDK_IPC_StartAudioCapture", &c.StartAudioCapture) &&
         BindSymbol(lib, "QUABO_NETSDK_IPC_StopAudioCapture", &c.StopAudioCapture)) {
         if (!BindSymbol(lib, "TesvanoCameraSource", &c.DescribeSource)) c.DescribeSource = nullptr;
+        if (!BindSymbol(lib, "TesvanoCameraTest", &c.TestSource)) c.TestSource = nullptr;
         return c;
     }
     std::fprintf(stderr, "camera capture library incomplete: %s\n", dlerror());
@@ -44,6 +45,19 @@ const CaptureLibrary& CurrentCaptureLibrary() {
 }
 
 void SetCaptureLibraryForTesting(const CaptureLibrary* library) { g_testLibrary = library; }
+
+bool TestCaptureSource(const std::string& source, std::string* report) {
+    const CaptureLibrary& lib = CurrentCaptureLibrary();
+    if (!lib.TestSource) {
+        *report = "the camera capture library cannot test a source";
+        return false;
+    }
+    constexpr int kTestSeconds = 5;
+    char text[1024] = {};
+    const int result = lib.TestSource(source.c_str(), kTestSeconds, text, sizeof text);
+    *report = text;
+    return result == kCaptureOk;
+}
 
 std::string DescribeCameraSource() {
     const CaptureLibrary& lib = CurrentCaptureLibrary();

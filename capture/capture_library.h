@@ -15,6 +15,10 @@ struct CaptureLibrary {
     // The configured source with its password hidden (snprintf-like); may be
     // null in a library that does not offer it.
     int (*DescribeSource)(char* buffer, int size);
+    // Opens `source` for at most `seconds`: 0 when audio came, with what it
+    // is (codec, rate, level) in *report; else a start result, with the
+    // reason. May be null, as above.
+    int (*TestSource)(const char* source, int seconds, char* report, int size);
 };
 
 // Start results.
@@ -35,6 +39,10 @@ enum CaptureResult : int {
 const CaptureLibrary& CurrentCaptureLibrary();
 // Tests bind their own table; nullptr goes back to the library.
 void SetCaptureLibraryForTesting(const CaptureLibrary* library);
+
+// TestSource of the library: true with what the source carries, false with
+// the reason (also when the library cannot test).
+bool TestCaptureSource(const std::string& source, std::string* report);
 
 // What TesvanoCameraSource reports: the source, password hidden; "" when
 // none is configured or the library cannot tell.

@@ -1,5 +1,6 @@
 #include "operations/buttons.h"
 
+#include "operations/camera_settings.h"
 #include "operations/convert.h"
 #include "operations/fit.h"
 #include "operations/generate.h"
@@ -34,6 +35,9 @@ bool RunButton(IMainWindow& w, int id, OpResult* result) {
         break;
     case IDC_BATCH_CONVERT:
         r = OnBatchConvert(w);
+        break;
+    case IDC_CAMERA:
+        r = OnCameraSettings(w);
         break;
     case IDC_RECORD:
         r = OnRecord(w);

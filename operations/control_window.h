@@ -37,6 +37,8 @@ public:
     void SetTrackbarRange(int id, int min, int max) override;
     void SetTrackbarPos(int id, int pos) override;
     bool IsChecked(int id) const override;
+    // No dialog here: the console sets the source with its own command.
+    bool EditCameraSource(CameraSourceParts*) override { return false; }
     void SetChecked(int id, bool checked) override;
 
     void RemoveControl(int id) { controls_.erase(id); }

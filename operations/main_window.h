@@ -11,6 +11,8 @@
 
 namespace tesvano {
 
+struct CameraSourceParts;
+
 // How an operation ended, for front ends that report it (tesvano-cli's exit status).
 enum class OpResult {
     kDone,       // finished; a file was written where the operation writes one
@@ -54,6 +56,9 @@ public:
                              std::vector<std::u16string>* paths) = 0;
     virtual bool ChooseFolder(const std::u16string& title, const std::u16string& start,
                               std::u16string* path) = 0;
+    // The camera dialog, filled from *parts; true when the operator saved,
+    // with what was entered in *parts.
+    virtual bool EditCameraSource(CameraSourceParts* parts) = 0;
     // Open a file or folder with the desktop; the result is not the caller's concern.
     virtual void OpenWithDesktop(const std::u16string& path) = 0;
 

@@ -15,12 +15,11 @@
 
 #include "operations/buttons.h"
 #include "operations/convert.h"
+#include "operations/camera_settings.h"
 #include "operations/fit.h"
 #include "operations/generate.h"
 #include "capture/capture_library.h"
-#include "platform/config_file.h"
 #include "platform/file.h"
-#include "platform/secret_file.h"
 #include "operations/settings.h"
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
@@ -361,16 +360,9 @@ int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
     });
     if (url.empty() || control) return Usage(err, "camera URL must be one line of text");
-    const std::string config = UserConfigFolder();
-    if (config.empty()) {
-        std::fputs("tesvano-cli: no home folder to keep camera.conf in\n", err);
-        return kExitFailed;
-    }
-    // The source may hold a password: owner-only file in an owner-only folder.
-    const std::string text = "# Camera source for Tesvano's recording\n" + url + "\n";
     std::string error;
-    if (!WriteSecretFile(config + "/tesvano/camera.conf", text, &error)) {
-        std::fprintf(err, "tesvano-cli: cannot write %s\n", error.c_str());
+    if (!SaveCameraSource(url, &error)) {
+        std::fprintf(err, "tesvano-cli: %s\n", error.c_str());
         return kExitFailed;
     }
     if (std::getenv("TESVANO_CAMERA_URL"))

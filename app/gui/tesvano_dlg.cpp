@@ -31,6 +31,7 @@
 #include <exception>
 
 #include "app/gui/app_icon.h"
+#include "app/gui/camera_dlg.h"
 #include "operations/network_check.h"
 #include "operations/buttons.h"
 #include "operations/record.h"
@@ -47,7 +48,9 @@ constexpr char kAboutMenuText[] = "关于(&A)...";
 // The controls sit 14 units higher than in the original template, whose
 // text box began under an empty band of 14 units.
 constexpr int kBandRemoved = 14;
-constexpr int kDialogWidth = 462, kDialogHeight = 346 - kBandRemoved;
+// A column at the right holds this edition's camera buttons.
+constexpr int kExtraColumn = 62;
+constexpr int kDialogWidth = 462 + kExtraColumn, kDialogHeight = 346 - kBandRemoved;
 
 enum class Kind { Button, Combo, HiddenCombo, Label, Edit, ReadOnlyEdit, TextEdit, Log, Slider, Check };
 
@@ -60,7 +63,7 @@ struct ControlSpec {
 
 // Positions in dialog units, as in the original dialog template.
 constexpr ControlSpec kControls[] = {
-    {IDC_TEXT, Kind::TextEdit, 7, 21, 446, 36, ""},
+    {IDC_TEXT, Kind::TextEdit, 7, 21, 446 + kExtraColumn, 36, ""},
     {IDC_GENERATE_MP3, Kind::Button, 215, 63, 51, 14, ""},
     {IDC_VOICE, Kind::Combo, 7, 63, 201, 14, ""},
     {IDC_GENERATE_WAV, Kind::Button, 277, 63, 51, 14, ""},
@@ -79,10 +82,11 @@ constexpr ControlSpec kControls[] = {
     {IDC_VOLUME_VALUE, Kind::ReadOnlyEdit, 351, 102, 28, 12, ""},
     {IDC_RATE, Kind::HiddenCombo, 380, 103, 75, 14, ""},
     {IDC_FIT, Kind::Check, 385, 102, 68, 12, ""},  // this edition's: MP3s kept within a camera's limit
-    {IDC_LOG, Kind::Log, 7, 122, 446, 197, ""},
+    {IDC_LOG, Kind::Log, 7, 122, 446 + kExtraColumn, 197, ""},
     {IDC_SELECT_DIR, Kind::Button, 7, 325, 69, 14, ""},
-    {IDC_SAVE_DIR, Kind::ReadOnlyEdit, 82, 325, 296, 14, ""},
-    {IDC_OPEN_DIR, Kind::Button, 384, 325, 69, 14, ""},
+    {IDC_SAVE_DIR, Kind::ReadOnlyEdit, 82, 325, 296 + kExtraColumn, 14, ""},
+    {IDC_OPEN_DIR, Kind::Button, 384 + kExtraColumn, 325, 69, 14, ""},
+    {IDC_CAMERA, Kind::Button, 401 + kExtraColumn, 63, 51, 14, ""},
 };
 
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
@@ -404,6 +408,14 @@ bool CTesvanoDlg::ChooseFolder(const std::u16string& title, const std::u16string
     QString chosen = QFileDialog::getExistingDirectory(this, Q(title), Q(start));
     if (chosen.isEmpty()) return false;
     *path = U(chosen);
+    return true;
+}
+
+bool CTesvanoDlg::EditCameraSource(CameraSourceParts* parts) {
+    CCameraDlg dialog(*parts, this);
+    if (cameraDialogHook) cameraDialogHook(dialog);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    *parts = dialog.parts();
     return true;
 }
 

@@ -45,10 +45,14 @@ public:
                      std::vector<std::u16string>* paths) override;
     bool ChooseFolder(const std::u16string& title, const std::u16string& start, std::u16string* path) override;
     void OpenWithDesktop(const std::u16string& path) override;
+    bool EditCameraSource(CameraSourceParts* parts) override;
 
     QWidget* control(int id) const;
     const LogArea& log() const { return log_; }
     void ShowAbout();
+
+    // Tests drive the camera dialog from here once it is built (it then runs modally).
+    std::function<void(class CCameraDlg& dialog)> cameraDialogHook;
 
     // Tests answer message boxes here instead of a modal box.
     std::function<void(const std::u16string& text, const std::u16string& caption)> messageBoxHook;

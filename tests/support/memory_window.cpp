@@ -1,5 +1,7 @@
 #include "tests/support/memory_window.h"
 
+#include "operations/camera_settings.h"
+
 #include "platform/text.h"
 
 namespace tesvano::test {
@@ -52,6 +54,16 @@ bool MemoryWindow::ChooseFolder(const std::u16string& title, const std::u16strin
     *path = std::move(folderAnswers.front());
     folderAnswers.pop_front();
     return !path->empty();
+}
+
+bool MemoryWindow::EditCameraSource(CameraSourceParts* parts) {
+    cameraShown.push_back(parts->address + "|" + parts->user + "|" + parts->password);
+    if (cameraAnswers.empty()) return false;
+    const auto answer = cameraAnswers.front();
+    cameraAnswers.pop_front();
+    if (answer.size() != 3) return false;
+    *parts = {answer[0], answer[1], answer[2]};
+    return true;
 }
 
 }  // namespace tesvano::test

@@ -25,6 +25,7 @@ public:
                      std::vector<std::u16string>* paths) override;
     bool ChooseFolder(const std::u16string& title, const std::u16string& start, std::u16string* path) override;
     void OpenWithDesktop(const std::u16string& path) override { opened.push_back(path); }
+    bool EditCameraSource(CameraSourceParts* parts) override;
 
     // The controls the operations read, as at start-up: one voice, music
     // "none" (selected) and "doorbell.mp3", overlay modes 0-3, 8000 and 16000
@@ -41,6 +42,10 @@ public:
     std::deque<std::u16string> folderAnswers;
     std::vector<std::u16string> dialogTitles;
     std::vector<std::u16string> folderStarts;
+    // The camera dialog: what it was shown, and what the operator saves
+    // (nothing queued: closed without saving).
+    std::vector<std::string> cameraShown;  // "address|user|password"
+    std::deque<std::vector<std::string>> cameraAnswers;  // {address, user, password}
 };
 
 }  // namespace tesvano::test

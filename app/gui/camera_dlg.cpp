@@ -1,0 +1,101 @@
+#include "app/gui/camera_dlg.h"
+
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <exception>
+#include <thread>
+
+#include "i18n/language_table.h"
+
+namespace tesvano {
+namespace {
+
+QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
+QString T(const char* key) { return Q(CLanguageTable::Instance().GetText(key)); }
+
+}  // namespace
+
+CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(T("CAMERA_SETTINGS").remove(QStringLiteral("...")).remove(QChar(0x2026)));
+    address_ = new QLineEdit(QString::fromStdString(parts.address), this);
+    address_->setPlaceholderText(QStringLiteral("rtsp://192.0.2.10:554/stream1"));
+    address_->setMinimumWidth(420);
+    user_ = new QLineEdit(QString::fromStdString(parts.user), this);
+    password_ = new QLineEdit(QString::fromStdString(parts.password), this);
+    password_->setEchoMode(QLineEdit::Password);
+    address_->setObjectName(QStringLiteral("address"));
+    user_->setObjectName(QStringLiteral("user"));
+    password_->setObjectName(QStringLiteral("password"));
+
+    auto* form = new QFormLayout;
+    form->addRow(T("CAMERA_ADDRESS"), address_);
+    form->addRow(T("CAMERA_USER"), user_);
+    form->addRow(T("CAMERA_PASSWORD"), password_);
+
+    result_ = new QLabel(this);
+    result_->setObjectName(QStringLiteral("result"));
+    result_->setWordWrap(true);
+    result_->setTextFormat(Qt::PlainText);  // a camera's text is shown, never interpreted
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
+    test_ = buttons->addButton(T("CAMERA_TEST"), QDialogButtonBox::ActionRole);
+    test_->setObjectName(QStringLiteral("test"));
+    buttons->button(QDialogButtonBox::Save)->setObjectName(QStringLiteral("save"));
+    connect(test_, &QPushButton::clicked, this, &CCameraDlg::OnTest);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(result_);
+    layout->addWidget(buttons);
+}
+
+CameraSourceParts CCameraDlg::parts() const {
+    return {address_->text().trimmed().toStdString(), user_->text().toStdString(), password_->text().toStdString()};
+}
+
+QString CCameraDlg::testReport() const { return result_->text(); }
+
+void CCameraDlg::OnTest() {
+    test_->setEnabled(false);
+    result_->setText(T("CAMERA_TESTING"));
+    // The stream may take seconds to answer: the dialog stays responsive, and
+    // a dialog closed meanwhile never sees the answer.
+    QPointer<CCameraDlg> self(this);
+    const std::string source = JoinCameraSource(parts());
+    try {
+        std::thread([self, source] {
+            std::string report;
+            bool ok = false;
+            try {
+                ok = TestCameraSource(source, &report);
+            } catch (const std::exception& e) {
+                report = e.what();
+            }
+            QCoreApplication* app = QCoreApplication::instance();
+            if (!app) return;
+            QMetaObject::invokeMethod(
+                app,
+                [self, ok, text = QString::fromStdString(report)] {
+                    if (self) self->OnTestDone(ok, text);
+                },
+                Qt::QueuedConnection);
+        }).detach();
+    } catch (const std::exception& e) {
+        OnTestDone(false, QString::fromUtf8(e.what()));
+    }
+}
+
+void CCameraDlg::OnTestDone(bool ok, const QString& report) {
+    test_->setEnabled(true);
+    result_->setText((ok ? QString() : T("FAILED") + QStringLiteral(": ")) + report);
+}
+
+}  // namespace tesvano
