@@ -2,15 +2,20 @@
 // the resampler with its gain.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <sys/wait.h>
+
 #include "sdk/msc/msc.h"
 #include "sdk/msc/params.h"
 #include "sdk/msc/speaker.h"
 #include "sdk/msc/text_input.h"
+#include "sdk/msc/voices.h"
 
 namespace {
 
@@ -162,6 +167,40 @@ TEST(MscResample, LengthGainAndNoFoldBack) {
     for (int16_t s : pcm) ASSERT_EQ(s, 0);
     ASSERT_EQ(msc::ResampleAndNormalise({}, in, 8000, msc::kPeakLevel, &pcm), MSP_SUCCESS);
     EXPECT_TRUE(pcm.empty());
+}
+
+// A child that outlives its deadline is killed and reaped, and the engine
+// speaks again afterwards.
+TEST(MscSpeak, AChildPastItsDeadlineIsKilled) {
+    ASSERT_EQ(msc::StartEngine(), MSP_SUCCESS);
+    const msc::Voice* voice = msc::FindVoice("xiaoyan");
+    ASSERT_NE(voice, nullptr);
+    msc::SessionParams params;
+    std::string longText;
+    while (longText.size() < 60000) longText += "今天天气很好，我们去公园散步吧。";  // about 30 s of work
+    const struct {
+        const char* name;
+        std::string text;
+        std::chrono::milliseconds deadline;
+        int error;
+    } cases[] = {
+        {"long text, 300 ms", longText, std::chrono::milliseconds(300), MSP_ERROR_ENGINE_TIMEOUT},
+        {"short text, its own deadline", "你好。", msc::SpeakDeadline(msc::SplitScriptRuns("你好。")), MSP_SUCCESS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int16_t> pcm = {1, 2, 3};
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(msc::Speak(*voice, params, msc::SplitScriptRuns(c.text), c.deadline, &pcm), c.error);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        EXPECT_LT(took, c.deadline + std::chrono::seconds(2));
+        EXPECT_EQ(pcm.empty(), c.error != MSP_SUCCESS);
+        // Nothing left running or unreaped.
+        errno = 0;
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    }
+    EXPECT_GE(msc::SpeakDeadline(msc::SplitScriptRuns("你好。")), std::chrono::seconds(30));
 }
 
 }  // namespace
