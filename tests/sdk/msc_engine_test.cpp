@@ -16,6 +16,7 @@
 #include "sdk/msc/speaker.h"
 #include "sdk/msc/text_input.h"
 #include "sdk/msc/voices.h"
+#include "sdk/printable.h"
 
 namespace {
 
@@ -129,6 +130,21 @@ TEST(MscText, ScriptRuns) {
             EXPECT_EQ(runs[i].text, c.runs[i].text) << c.text << " run " << i;
         }
     }
+}
+
+TEST(Printable, NoTerminalControlGetsThrough) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"HTTP status 500\tbusy", "HTTP status 500\tbusy"},
+        {"今天 ok", "今天 ok"},
+        {"\x1b[2J\x1b]0;title\x07", " [2J ]0;title "},
+        {"line\r\nnext\x7f", "line  next "},
+        {"\xc2\x9b" "31m \xc2\xa0", " 31m \xc2\xa0"},  // C1 CSI as UTF-8; a no-break space stays
+        {"\x9b" "31m", "?31m"},                        // CSI of an 8-bit terminal
+        {"\xc0\x9b \xed\xa0\x80 \xe4\xbb", "?? ??? ??"},  // overlong, surrogate, cut short
+    };
+    for (const auto& c : cases) EXPECT_EQ(sdk::Printable(c.text), c.shown) << c.text;
 }
 
 // Amplitude of one frequency in a signal (single-bin DFT).
