@@ -62,7 +62,8 @@ int AnswerDecoder::Emit(const float* samples, size_t count, std::vector<int16_t>
     if (count == 0) return MSP_SUCCESS;
     anyAudio_ = true;
     // Refused before the work: an MP3 answer decodes to many times its size.
-    const uint64_t coming = uint64_t(double(count) * outRate_ / sourceRate_) + 1;
+    const double ratio = sourceRate_ > 0 ? double(outRate_) / sourceRate_ : 1.0;
+    const uint64_t coming = uint64_t(double(count) * ratio) + 1;
     if ((emitted_ + coming) * sizeof(int16_t) > kMaxDecodedBytes)
         return Refuse("its audio is larger than 64 MiB at " + std::to_string(outRate_) + " Hz",
                       MSP_ERROR_SERVER_TOO_LARGE);

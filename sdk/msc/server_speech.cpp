@@ -65,23 +65,25 @@ bool IsLoopbackHost(std::string host) {
     return inet_pton(AF_INET6, host.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
-// Whether the URL is plain http, and whether its host is this machine; false
-// for both when curl cannot read it (the transfer then fails on its own).
-void ReadUrl(const std::string& url, bool* plainHttp, bool* loopback) {
+// Whether the URL is plain http, and whether its host is this machine. False
+// when curl cannot read it.
+bool ReadUrl(const std::string& url, bool* plainHttp, bool* loopback) {
     *plainHttp = *loopback = false;
     CURLU* parsed = curl_url();
-    if (!parsed) return;
+    if (!parsed) return false;
     char* scheme = nullptr;
     char* host = nullptr;
-    if (curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+    const bool read = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+                      curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+                      curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK;
+    if (read) {
         *plainHttp = Lower(scheme) == "http";
         *loopback = IsLoopbackHost(host);
     }
     curl_free(scheme);
     curl_free(host);
     curl_url_cleanup(parsed);
+    return read;
 }
 
 std::once_flag g_curlInit;
@@ -212,11 +214,11 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
         }
     }
     bool plainHttp = false, loopback = false;
-    ReadUrl(server.url, &plainHttp, &loopback);
+    const bool urlRead = ReadUrl(server.url, &plainHttp, &loopback);
     // Anyone on the way would read the key: over plain http it goes to this
     // machine only, and never through a proxy. Refused like a TLS failure,
     // before any connection.
-    if (!t->key.empty() && plainHttp && !loopback) {
+    if (!t->key.empty() && (!urlRead || (plainHttp && !loopback))) {
         std::fprintf(stderr, "libmsc: speech server %s: the key is not sent over plain http to another machine; use https\n",
                      sdk::Printable(t->shownUrl).c_str());
         return MSP_ERROR_SERVER_UNREACHABLE;
