@@ -37,6 +37,43 @@ bool IsContentError(int error) {
            error == AVERROR_STREAM_NOT_FOUND || error == AVERROR_PATCHWELCOME || error == AVERROR(ENOSYS);
 }
 
+// Demuxers of one audio stream, for http sources and files. Playlists and
+// formats that name other sources (hls, dash, concat, image sequences, sdp)
+// are not among them: a source must not make the recorder fetch addresses of
+// its choosing. mov follows no external references unless asked to.
+constexpr const char* kAudioFormats =
+    "aac,ac3,aiff,amr,ape,asf,au,avi,caf,dts,eac3,flac,flv,g722,g723_1,g729,gsm,matroska,mov,mp3,mpeg,mpegts,ogg,"
+    "tta,voc,w64,wav,wv";
+
+// What FFmpeg may open for a source: only its own scheme's protocols and a
+// demuxer that reads one stream. False for a scheme we do not read.
+bool Whitelists(const Source& source, std::string* protocols, std::string* formats) {
+    switch (source.kind) {
+        case SourceKind::kDevice:
+            // A device is read by its own input format, through no protocol at all.
+            *protocols = source.deviceFormat;
+            *formats = source.deviceFormat;
+            return true;
+        case SourceKind::kFile:
+            *protocols = "file";
+            *formats = kAudioFormats;
+            return true;
+        case SourceKind::kNetwork: break;
+    }
+    if (source.rtsp) {
+        const bool tls = source.url.size() > 5 && (source.url[4] | 0x20) == 's';  // rtsps://
+        *protocols = tls ? "rtsp,rtp,tcp,udp,tls" : "rtsp,rtp,tcp,udp";
+        *formats = "rtsp";
+        return true;
+    }
+    if (source.http) {
+        *protocols = "http,https,tcp,tls";
+        *formats = kAudioFormats;
+        return true;
+    }
+    return false;
+}
+
 // FFmpeg's own socket timeouts only back up the deadline of the interrupt
 // callback, which decides what a silent source is.
 constexpr const char* kSocketTimeoutUs = "10000000";
@@ -78,7 +115,14 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
     format_->interrupt_callback.callback = &AudioInput::Interrupted;
     format_->interrupt_callback.opaque = this;
 
+    std::string protocols, formats;
+    if (!Whitelists(source, &protocols, &formats)) {
+        *reason = "not a source we read (rtsp, rtsps, http, https, a device or a file)";
+        return QUABO_NETSDK_ERR_NOT_FIND_DEVICE;
+    }
     AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", protocols.c_str(), 0);
+    av_dict_set(&options, "format_whitelist", formats.c_str(), 0);
     const AVInputFormat* forced = nullptr;
     // A live source is probed for half a second, not five: the stream's
     // audio is known by then, and the operator waits for the start.
@@ -108,6 +152,11 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
         }
         *reason = ErrorText(r);
         if (r == AVERROR(ENOMEM)) return QUABO_NETSDK_ERR_OUT_OF_MEMORY;
+        // What a whitelist refused: the source is there, but not one audio stream.
+        if (r == AVERROR(EINVAL)) {
+            *reason += " (one audio stream is read: playlists and sources that point elsewhere are refused)";
+            return QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE;
+        }
         return IsContentError(r) ? QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE : QUABO_NETSDK_ERR_NOT_FIND_DEVICE;
     }
     if (source.rtsp) {

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <mutex>
+#include <string_view>
 #include <unistd.h>
 
 extern "C" {
@@ -10,6 +11,7 @@ extern "C" {
 }
 
 #include "sdk/camera/source.h"
+#include "sdk/printable.h"
 
 namespace camera {
 namespace {
@@ -32,12 +34,16 @@ void FfmpegLog(void* avcl, int level, const char* fmt, va_list vl) {
     va_copy(copy, vl);
     av_log_format_line2(avcl, level, fmt, copy, line, sizeof line, &printPrefix);
     va_end(copy);
-    WriteStderr(MaskPasswords(line));
+    // A camera's or server's reason line comes through here as it sent it.
+    std::string_view text(line);
+    const bool ends = !text.empty() && text.back() == '\n';
+    if (ends) text.remove_suffix(1);
+    WriteStderr(sdk::Printable(MaskPasswords(text)) + (ends ? "\n" : ""));
 }
 
 }  // namespace
 
-void Diagnose(const std::string& text) { WriteStderr("camera: " + MaskPasswords(text) + "\n"); }
+void Diagnose(const std::string& text) { WriteStderr("camera: " + sdk::Printable(MaskPasswords(text)) + "\n"); }
 
 void InstallFfmpegLog() {
     static std::once_flag once;

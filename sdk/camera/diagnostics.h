@@ -6,7 +6,8 @@
 
 namespace camera {
 
-// Writes "camera: <text>\n" with every password masked.
+// Writes "camera: <text>\n" with every password masked and no control
+// character (the text may hold what a camera or server sent).
 void Diagnose(const std::string& text);
 
 // Routes FFmpeg's log (errors only) through the masking; once per process.

@@ -6,8 +6,6 @@
 #include <mpg123.h>
 #include <soxr.h>
 
-#include "sdk/msc/msc.h"
-
 namespace msc {
 namespace {
 
@@ -15,6 +13,9 @@ namespace {
 // much and no frame, are not what the server was asked for.
 constexpr size_t kMaxWavHeaderBytes = 1 << 20;
 constexpr uint64_t kMaxMp3BytesBeforeAudio = 256 << 10;
+// Frames mixed down and resampled at a time, so a large piece of the answer
+// never needs its whole decoded size at once.
+constexpr size_t kFramesPerBlock = 1 << 16;
 
 uint32_t Le16(const char* p) { return uint32_t(uint8_t(p[0])) | uint32_t(uint8_t(p[1])) << 8; }
 uint32_t Le32(const char* p) { return Le16(p) | Le16(p + 2) << 16; }
@@ -33,16 +34,16 @@ AnswerDecoder::~AnswerDecoder() {
     if (mp3_) mpg123_delete(mp3_);
 }
 
-int AnswerDecoder::Refuse(const std::string& why) {
-    refused_ = true;
+int AnswerDecoder::Refuse(const std::string& why, int code) {
+    refused_ = code;
     problem_ = why;
-    return MSP_ERROR_SERVER_NOT_AUDIO;
+    return code;
 }
 
 int AnswerDecoder::SetSourceRate(int rate) {
+    if (rate < kMinAnswerRate || rate > kMaxAnswerRate) return Refuse("sample rate " + std::to_string(rate) + " Hz");
     if (rate == sourceRate_) return MSP_SUCCESS;
     if (sourceRate_ != 0) return Refuse("the sample rate changes inside the answer");
-    if (rate < 1000 || rate > 384000) return Refuse("sample rate " + std::to_string(rate) + " Hz");
     sourceRate_ = rate;
     if (rate == outRate_) return MSP_SUCCESS;
     soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_INT16_I);
@@ -57,14 +58,21 @@ int AnswerDecoder::SetSourceRate(int rate) {
     return MSP_SUCCESS;
 }
 
-void AnswerDecoder::Emit(const float* samples, size_t count, std::vector<int16_t>* out) {
-    if (count == 0) return;
+int AnswerDecoder::Emit(const float* samples, size_t count, std::vector<int16_t>* out) {
+    if (count == 0) return MSP_SUCCESS;
     anyAudio_ = true;
+    // Refused before the work: an MP3 answer decodes to many times its size.
+    const double ratio = sourceRate_ > 0 ? double(outRate_) / sourceRate_ : 1.0;
+    const uint64_t coming = uint64_t(double(count) * ratio) + 1;
+    if ((emitted_ + coming) * sizeof(int16_t) > kMaxDecodedBytes)
+        return Refuse("its audio is larger than 64 MiB at " + std::to_string(outRate_) + " Hz",
+                      MSP_ERROR_SERVER_TOO_LARGE);
     if (!resampler_) {
         const size_t start = out->size();
         out->resize(start + count);
         for (size_t i = 0; i < count; ++i) (*out)[start + i] = ToInt16(samples[i] * gain_);
-        return;
+        emitted_ += count;
+        return MSP_SUCCESS;
     }
     if (gain_ < 1.0f) {
         scaled_.assign(samples, samples + count);
@@ -74,7 +82,8 @@ void AnswerDecoder::Emit(const float* samples, size_t count, std::vector<int16_t
     // In blocks: handed a whole answer at once, soxr grows its own buffers
     // step by step, copying them each time.
     constexpr size_t kBlock = 1 << 16;
-    size_t produced = out->size();
+    const size_t before = out->size();
+    size_t produced = before;
     out->reserve(produced + size_t(double(count) * outRate_ / sourceRate_) + 64);
     while (count > 0) {
         const size_t block = std::min(count, kBlock);
@@ -87,14 +96,21 @@ void AnswerDecoder::Emit(const float* samples, size_t count, std::vector<int16_t
         count -= used;
         if (used == 0 && made == 0) break;
     }
+    emitted_ += produced - before;
     out->resize(produced);
+    return MSP_SUCCESS;
 }
 
 // Frames of channels_ × bytesPerSample_ bytes, mixed down to mono.
-void AnswerDecoder::DecodeFrames(const uint8_t* data, size_t frames, std::vector<int16_t>* out) {
+int AnswerDecoder::DecodeFrames(const uint8_t* data, size_t frames, std::vector<int16_t>* out) {
+    const size_t step = size_t(bytesPerSample_);
+    while (frames > kFramesPerBlock) {
+        if (int r = DecodeFrames(data, kFramesPerBlock, out)) return r;
+        data += kFramesPerBlock * size_t(channels_) * step;
+        frames -= kFramesPerBlock;
+    }
     std::vector<float>& mono = decoded_;
     mono.resize(frames);
-    const size_t step = size_t(bytesPerSample_);
     for (size_t f = 0; f < frames; ++f) {
         float sum = 0;
         for (int c = 0; c < channels_; ++c) {
@@ -120,11 +136,11 @@ void AnswerDecoder::DecodeFrames(const uint8_t* data, size_t frames, std::vector
         }
         mono[f] = sum / float(channels_);
     }
-    Emit(mono.data(), mono.size(), out);
+    return Emit(mono.data(), mono.size(), out);
 }
 
 int AnswerDecoder::Feed(const uint8_t* data, size_t size, std::vector<int16_t>* out) {
-    if (refused_) return MSP_ERROR_SERVER_NOT_AUDIO;
+    if (refused_) return refused_;
     if (size == 0) return MSP_SUCCESS;
     switch (format_) {
         case ServerFormat::kWav: return FeedWav(data, size, out);
@@ -142,12 +158,12 @@ int AnswerDecoder::FeedPcm(const uint8_t* data, size_t size, std::vector<int16_t
     }
     if (!pending_.empty()) {  // the second byte of a sample split between pieces
         pending_.push_back(char(*data));
-        DecodeFrames(reinterpret_cast<const uint8_t*>(pending_.data()), 1, out);
+        if (int r = DecodeFrames(reinterpret_cast<const uint8_t*>(pending_.data()), 1, out)) return r;
         pending_.clear();
         ++data;
         --size;
     }
-    DecodeFrames(data, size / 2, out);
+    if (int r = DecodeFrames(data, size / 2, out)) return r;
     if (size % 2) pending_.assign(reinterpret_cast<const char*>(data) + size - 1, 1);
     return MSP_SUCCESS;
 }
@@ -196,7 +212,7 @@ int AnswerDecoder::ParseWavHeader() {
             if (!isFloat && !isInt)
                 return Refuse("WAV format " + std::to_string(tag) + " with " + std::to_string(bits) + " bits");
             if (channels < 1 || channels > 16) return Refuse(std::to_string(channels) + " channels");
-            if (rate > 384000) return Refuse("sample rate " + std::to_string(rate) + " Hz");
+            if (rate > uint32_t(kMaxAnswerRate)) return Refuse("sample rate " + std::to_string(rate) + " Hz");
             if (int r = SetSourceRate(int(rate))) return r;
             channels_ = channels;
             bytesPerSample_ = bits / 8;
@@ -231,11 +247,11 @@ int AnswerDecoder::FeedWav(const uint8_t* data, size_t size, std::vector<int16_t
         data += take;
         size -= take;
         if (pending_.size() < frameBytes) return MSP_SUCCESS;
-        DecodeFrames(reinterpret_cast<const uint8_t*>(pending_.data()), 1, out);
+        if (int r = DecodeFrames(reinterpret_cast<const uint8_t*>(pending_.data()), 1, out)) return r;
         pending_.clear();
     }
     const size_t frames = size / frameBytes;
-    DecodeFrames(data, frames, out);
+    if (int r = DecodeFrames(data, frames, out)) return r;
     pending_.assign(reinterpret_cast<const char*>(data) + frames * frameBytes, size - frames * frameBytes);
     return MSP_SUCCESS;
 }
@@ -263,7 +279,8 @@ int AnswerDecoder::FeedMp3(const uint8_t* data, size_t size, std::vector<int16_t
     for (;;) {
         size_t done = 0;
         const int rc = mpg123_read(mp3_, buffer, sizeof buffer, &done);
-        if (done >= 2) DecodeFrames(buffer, done / 2, out);
+        if (done >= 2)
+            if (int r = DecodeFrames(buffer, done / 2, out)) return r;
         if (rc == MPG123_NEW_FORMAT) {
             long rate = 0;
             int channels = 0, encoding = 0;
@@ -280,7 +297,7 @@ int AnswerDecoder::FeedMp3(const uint8_t* data, size_t size, std::vector<int16_t
 }
 
 int AnswerDecoder::Finish(std::vector<int16_t>* out) {
-    if (refused_) return MSP_ERROR_SERVER_NOT_AUDIO;
+    if (refused_) return refused_;
     if (format_ == ServerFormat::kWav && wavStage_ == WavStage::kHeader)
         return Refuse(pending_.empty() ? "an empty answer" : "a WAV header without samples");
     if (resampler_) {
@@ -291,6 +308,7 @@ int AnswerDecoder::Finish(std::vector<int16_t>* out) {
             size_t used = 0, made = 0;
             if (soxr_process(resampler_, nullptr, 0, &used, out->data() + produced, room, &made)) break;
             produced += made;
+            emitted_ += made;
             if (made == 0) break;
         }
         out->resize(produced);

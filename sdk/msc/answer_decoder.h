@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "sdk/msc/msc.h"
 #include "sdk/msc/voice_map.h"
 
 typedef struct soxr* soxr_t;
@@ -20,6 +21,14 @@ namespace msc {
 // The rate of format = pcm, as OpenAI-style servers send it.
 inline constexpr int kServerPcmRate = 24000;
 
+// Rates an answer may have: a speech server's audio is never below telephone
+// quality, and an answer at a tiny rate would multiply into huge output.
+inline constexpr int kMinAnswerRate = 8000;
+inline constexpr int kMaxAnswerRate = 384000;
+
+// The decoded audio of one answer is refused beyond this, as the answer is.
+inline constexpr size_t kMaxDecodedBytes = size_t{64} << 20;
+
 class AnswerDecoder {
 public:
     AnswerDecoder(ServerFormat format, int outRate, float gain);
@@ -29,7 +38,9 @@ public:
 
     // Decodes the next bytes of the answer and appends the samples ready so
     // far to *out. MSP_ERROR_SERVER_NOT_AUDIO once the bytes cannot be the
-    // configured format; the decoder is then done.
+    // configured format (a rate outside 8000..384000 Hz included),
+    // MSP_ERROR_SERVER_TOO_LARGE once the audio would pass kMaxDecodedBytes
+    // at the session's rate; the decoder is then done.
     int Feed(const uint8_t* data, size_t size, std::vector<int16_t>* out);
 
     // The answer ended: appends what the resampler still holds.
@@ -45,16 +56,17 @@ private:
     int FeedPcm(const uint8_t* data, size_t size, std::vector<int16_t>* out);
     int FeedMp3(const uint8_t* data, size_t size, std::vector<int16_t>* out);
     int ParseWavHeader();
-    void DecodeFrames(const uint8_t* data, size_t frames, std::vector<int16_t>* out);
+    int DecodeFrames(const uint8_t* data, size_t frames, std::vector<int16_t>* out);
     int SetSourceRate(int rate);
-    void Emit(const float* samples, size_t count, std::vector<int16_t>* out);
-    int Refuse(const std::string& why);
+    int Emit(const float* samples, size_t count, std::vector<int16_t>* out);
+    int Refuse(const std::string& why, int code = MSP_ERROR_SERVER_NOT_AUDIO);
 
     ServerFormat format_;
     int outRate_;
     float gain_;
     std::string problem_;
-    bool refused_ = false;
+    int refused_ = 0;  // the MSP code once refused
+    uint64_t emitted_ = 0;  // samples handed out, at the session's rate
     bool anyAudio_ = false;
     int sourceRate_ = 0;
     soxr_t resampler_ = nullptr;

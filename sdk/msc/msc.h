@@ -58,7 +58,9 @@ extern "C" {
 #define MSP_ERROR_SERVER_TIMEOUT 20014      /* no complete answer within the map's timeout */
 #define MSP_ERROR_SERVER_STATUS 20015       /* an HTTP status other than 200 */
 #define MSP_ERROR_SERVER_NOT_AUDIO 20016    /* an answer that is not audio of the configured format */
-#define MSP_ERROR_SERVER_TOO_LARGE 20017    /* an answer larger than 64 MiB */
+#define MSP_ERROR_SERVER_TOO_LARGE 20017    /* an answer larger than 64 MiB, or its audio at the session's rate */
+/* Built-in voices: each utterance is spoken by a child process. */
+#define MSP_ERROR_ENGINE_TIMEOUT 20018      /* the utterance took longer than its deadline (30 s or more) */
 
 /* QTTSAudioGet hands out pieces of at most this many bytes. */
 #define MSP_MAX_PIECE_BYTES 4194304

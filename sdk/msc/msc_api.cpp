@@ -130,7 +130,8 @@ int TextPut(const char* id, const char* text, unsigned int length) {
     }
     // The whole text at once: synthesis is far faster than real time, and the
     // gain needs the loudest moment of the utterance.
-    result = Speak(*s.voice, s.params, SplitScriptRuns(utf8), &s.pcm);
+    const std::vector<TextRun> runs = SplitScriptRuns(utf8);
+    result = Speak(*s.voice, s.params, runs, SpeakDeadline(runs), &s.pcm);
     if (result != MSP_SUCCESS) return result;
     s.state = State::kSpeaking;
     return MSP_SUCCESS;

@@ -1,5 +1,6 @@
 #include "sdk/msc/server_speech.h"
 
+#include <arpa/inet.h>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include "sdk/msc/answer_decoder.h"
 #include "sdk/msc/params.h"
 #include "sdk/msc/msc.h"
+#include "sdk/printable.h"
 
 namespace msc {
 namespace {
@@ -51,6 +53,37 @@ bool IsTextType(std::string_view type) {
     const std::string lower = Lower(type.substr(0, 64));
     return lower.rfind("text/", 0) == 0 || lower.find("json") != std::string::npos ||
            lower.find("xml") != std::string::npos || lower.find("html") != std::string::npos;
+}
+
+// 127.0.0.0/8, ::1 and localhost (which curl never asks a resolver about).
+bool IsLoopbackHost(std::string host) {
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    if (Lower(host) == "localhost") return true;
+    in_addr v4{};
+    if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+    in6_addr v6{};
+    return inet_pton(AF_INET6, host.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+// Whether the URL is plain http, and whether its host is this machine. False
+// when curl cannot read it.
+bool ReadUrl(const std::string& url, bool* plainHttp, bool* loopback) {
+    *plainHttp = *loopback = false;
+    CURLU* parsed = curl_url();
+    if (!parsed) return false;
+    char* scheme = nullptr;
+    char* host = nullptr;
+    const bool read = curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+                      curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+                      curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK;
+    if (read) {
+        *plainHttp = Lower(scheme) == "http";
+        *loopback = IsLoopbackHost(host);
+    }
+    curl_free(scheme);
+    curl_free(host);
+    curl_url_cleanup(parsed);
+    return read;
 }
 
 std::once_flag g_curlInit;
@@ -110,14 +143,13 @@ struct ServerSpeech::Transfer {
         why = std::move(reason);
     }
 
-    // What a server said, one line, without the key should it echo it.
+    // What a server said, without the key should it echo it: masked before
+    // the cut, so no part of it stays at the end. Printed through Printable.
     std::string Snippet(const char* data, size_t size) const {
-        std::string text(data, std::min<size_t>(size, 200));
-        for (char& c : text)
-            if (static_cast<unsigned char>(c) < ' ') c = ' ';
+        std::string text(data, std::min<size_t>(size, 200 + key.size()));
         if (!key.empty())
             for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, key.size(), "***");
-        return text;
+        return text.substr(0, 200);
     }
 
     static size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -174,11 +206,22 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
         const char* key = std::getenv(server.keyEnv.c_str());
         if (key && *key) {
             if (HasControlCharacters(key)) {
-                std::fprintf(stderr, "libmsc: %s holds characters an HTTP header cannot carry\n", server.keyEnv.c_str());
+                std::fprintf(stderr, "libmsc: %s holds characters an HTTP header cannot carry\n",
+                             sdk::Printable(server.keyEnv).c_str());
                 return MSP_ERROR_INVALID_PARA;
             }
             t->key = key;
         }
+    }
+    bool plainHttp = false, loopback = false;
+    const bool urlRead = ReadUrl(server.url, &plainHttp, &loopback);
+    // Anyone on the way would read the key: over plain http it goes to this
+    // machine only, and never through a proxy. Refused like a TLS failure,
+    // before any connection.
+    if (!t->key.empty() && (!urlRead || (plainHttp && !loopback))) {
+        std::fprintf(stderr, "libmsc: speech server %s: the key is not sent over plain http to another machine; use https\n",
+                     sdk::Printable(t->shownUrl).c_str());
+        return MSP_ERROR_SERVER_UNREACHABLE;
     }
     t->body = BuildSpeechRequest(server, serverVoice, utf8Text, params.speed);
 
@@ -214,6 +257,7 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
               curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &Transfer::OnProgress) == CURLE_OK &&
               curl_easy_setopt(c, CURLOPT_XFERINFODATA, t.get()) == CURLE_OK &&
               curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+    if (ok && !t->key.empty() && plainHttp) ok = curl_easy_setopt(c, CURLOPT_NOPROXY, "*") == CURLE_OK;
     if (!ok) return MSP_ERROR_ENGINE;
 
     const float gain = std::min(1.0f, float(params.volume) / 50.0f);
@@ -265,12 +309,14 @@ int ServerSpeech::Take(std::vector<int16_t>* pcm, int waitMs) {
         failed_ = code;
         t.cancel = true;
         pcm->clear();
-        std::fprintf(stderr, "libmsc: speech server %s: %s\n", t.shownUrl.c_str(), reason.c_str());
+        std::fprintf(stderr, "libmsc: speech server %s: %s\n", sdk::Printable(t.shownUrl).c_str(),
+                     sdk::Printable(reason).c_str());
         return code;
     };
     if (done && outcome != MSP_SUCCESS) return fail(outcome, why);
     int result = decoder_->Feed(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), pcm);
     if (result == MSP_SUCCESS && done) result = decoder_->Finish(pcm);
+    if (result == MSP_ERROR_SERVER_TOO_LARGE) return fail(result, "the answer is refused: " + decoder_->problem());
     if (result != MSP_SUCCESS)
         return fail(result, std::string("the answer is not ") + FormatName(decoder_->format()) + " audio (" +
                                 (decoder_->problem().empty() ? "undecodable" : decoder_->problem()) + ")");

@@ -2,15 +2,22 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 #include <new>
+#include <poll.h>
+#include <signal.h>
 #include <soxr.h>
+#include <stdexcept>
 #include <string>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include "sdk/msc/msc.h"
@@ -24,10 +31,13 @@ std::vector<int16_t>* g_sink = nullptr;
 std::vector<int16_t> g_native;       // reused, so long texts do not regrow it every time
 std::vector<float> g_resampled;
 
-// Exit codes of the speaking child.
-constexpr int kChildEngineError = 1;
-constexpr int kChildNoMemory = 2;
-constexpr int kChildWriteError = 3;
+using Clock = std::chrono::steady_clock;
+
+// On a busy two-core machine espeak-ng speaks about 2 KB of Chinese text (4
+// KB of English) a second; the deadline allows ten times as long. Only a hung
+// or runaway child meets it.
+constexpr std::chrono::milliseconds kMinSpeakDeadline{30000};
+constexpr int64_t kDeadlineMsPerByte = 5;
 
 int OnSamples(short* samples, int count, espeak_EVENT*) {
     if (samples && count > 0 && g_sink) g_sink->insert(g_sink->end(), samples, samples + count);
@@ -74,29 +84,126 @@ bool WriteAll(int fd, const void* data, size_t bytes) {
     return true;
 }
 
+// What the child sends ahead of its samples. The parent decides by it alone:
+// the child's exit status may be gone (SIGCHLD ignored, a reaper elsewhere).
+struct ChildReport {
+    int32_t code;    // MSP code
+    uint32_t unused;
+    uint64_t bytes;  // of samples that follow
+};
+
 [[noreturn]] void ChildSpeak(int fd, const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs) {
-    int code = 0;
+    ChildReport report{MSP_SUCCESS, 0, 0};
     try {
-        if (SpeakRuns(voice, params, runs) != MSP_SUCCESS)
-            code = kChildEngineError;
-        else if (!WriteAll(fd, g_native.data(), g_native.size() * sizeof(int16_t)))
-            code = kChildWriteError;
+        report.code = SpeakRuns(voice, params, runs);
     } catch (const std::bad_alloc&) {
-        code = kChildNoMemory;
+        report.code = MSP_ERROR_NO_MEMORY;
     } catch (...) {
-        code = kChildEngineError;
+        report.code = MSP_ERROR_ENGINE;
     }
-    if (close(fd) != 0 && code == 0) code = kChildWriteError;
-    _exit(code);  // no atexit handlers or destructors of the caller's process
+    if (report.code == MSP_SUCCESS) report.bytes = g_native.size() * sizeof(int16_t);
+    bool sent = WriteAll(fd, &report, sizeof report) && WriteAll(fd, g_native.data(), report.bytes);
+    sent = close(fd) == 0 && sent;
+    _exit(sent ? 0 : 1);  // no atexit handlers or destructors of the caller's process
 }
+
+enum class ReadEnd { kDone, kEnd, kError, kLate };
+
+// Exactly size bytes, unless the pipe ends or fails first or the deadline passes.
+ReadEnd ReadFully(int fd, void* data, size_t size, Clock::time_point deadline) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return ReadEnd::kLate;
+        pollfd ready{fd, POLLIN, 0};
+        const int n = poll(&ready, 1, int(std::min<int64_t>(left, INT_MAX)));
+        if (n < 0 && errno != EINTR) return ReadEnd::kError;
+        if (n <= 0) continue;
+        const ssize_t got = read(fd, p, std::min<size_t>(size, SSIZE_MAX));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return ReadEnd::kError;
+        if (got == 0) return ReadEnd::kEnd;
+        p += got;
+        size -= size_t(got);
+    }
+    return ReadEnd::kDone;
+}
+
+// By number: glibc 2.36 declares these without C linkage for C++.
+int PidfdOpen(pid_t pid) { return int(syscall(SYS_pidfd_open, pid, 0)); }
+int PidfdKill(int pidfd) { return int(syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0)); }
+
+// The speaking child, waited for through a pidfd (no pid reuse can make us
+// kill a stranger), else by its pid. Killed and reaped when it goes, unless
+// it has ended.
+class SpeakingChild {
+public:
+    explicit SpeakingChild(pid_t pid) : pid_(pid), pidfd_(PidfdOpen(pid)) {
+        // Gone already: ended and reaped by the kernel (SIGCHLD ignored) or by another waiter.
+        if (pidfd_ < 0 && errno == ESRCH) gone_ = true;
+    }
+    ~SpeakingChild() {
+        Kill();
+        if (pidfd_ >= 0) close(pidfd_);
+    }
+    SpeakingChild(const SpeakingChild&) = delete;
+    SpeakingChild& operator=(const SpeakingChild&) = delete;
+
+    // Whether it ended before the deadline.
+    bool WaitUntil(Clock::time_point deadline) {
+        while (!gone_) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) return false;
+            if (pidfd_ >= 0) {
+                pollfd ended{pidfd_, POLLIN, 0};
+                const int n = poll(&ended, 1, int(std::min<int64_t>(left, INT_MAX)));
+                if (n < 0 && errno != EINTR) return false;
+                if (n > 0) Reap();
+            } else {
+                const pid_t r = waitpid(pid_, nullptr, WNOHANG);
+                if (r == pid_ || (r < 0 && errno == ECHILD)) gone_ = true;
+                else if (r < 0 && errno != EINTR) return false;
+                else std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(left, 10)));
+            }
+        }
+        return true;
+    }
+
+    void Kill() {
+        if (gone_) return;
+        if (pidfd_ >= 0) {
+            if (PidfdKill(pidfd_) != 0 && errno != ESRCH) return;
+            Reap();
+        } else {
+            kill(pid_, SIGKILL);
+            while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            gone_ = true;
+        }
+    }
+
+private:
+    // ECHILD: someone else reaped it, which is no failure of ours.
+    void Reap() {
+        siginfo_t info{};
+        while (waitid(P_PIDFD, id_t(pidfd_), &info, WEXITED) < 0 && errno == EINTR) {
+        }
+        gone_ = true;
+    }
+
+    pid_t pid_;
+    int pidfd_;
+    bool gone_ = false;
+};
 
 // espeak-ng carries state from one utterance to the next that no call of its
 // API resets (its pitch flutter and wave generator phase): the same text would
 // come out a few samples different each time. So this process never speaks;
 // each utterance is spoken by a child forked from its untouched state.
 int SpeakInChild(const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs,
-                 std::vector<int16_t>* native) {
+                 std::chrono::milliseconds deadline, std::vector<int16_t>* native) {
     native->clear();
+    const Clock::time_point end = Clock::now() + deadline;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return MSP_ERROR_ENGINE;
     pid_t pid = fork();
@@ -106,39 +213,36 @@ int SpeakInChild(const Voice& voice, const SessionParams& params, const std::vec
         return MSP_ERROR_ENGINE;
     }
     if (pid == 0) {
+        // A crash must not leave a core of the caller's memory: its keys, the camera's address.
+        prctl(PR_SET_DUMPABLE, 0);
         close(fds[0]);
         ChildSpeak(fds[1], voice, params, runs);
     }
     close(fds[1]);
+    SpeakingChild child(pid);
 
-    std::vector<char> bytes;
-    bool readError = false;
-    try {
-        char buffer[65536];
-        for (;;) {
-            ssize_t n = read(fds[0], buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                readError = true;
-                break;
-            }
-            if (n == 0) break;
-            bytes.insert(bytes.end(), buffer, buffer + n);
+    ChildReport report{};
+    ReadEnd read = ReadFully(fds[0], &report, sizeof report, end);
+    int result = read == ReadEnd::kDone ? report.code : MSP_ERROR_ENGINE;
+    if (result == MSP_SUCCESS) {
+        try {
+            if (report.bytes % sizeof(int16_t) != 0) throw std::length_error("odd byte count");
+            native->resize(size_t(report.bytes / sizeof(int16_t)));
+            read = ReadFully(fds[0], native->data(), size_t(report.bytes), end);
+            if (read != ReadEnd::kDone) result = MSP_ERROR_ENGINE;
+        } catch (const std::bad_alloc&) {
+            result = MSP_ERROR_NO_MEMORY;
+        } catch (const std::length_error&) {
+            result = MSP_ERROR_ENGINE;
         }
-    } catch (const std::bad_alloc&) {
-        readError = true;
     }
     close(fds[0]);  // a child still writing gets SIGPIPE and ends
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return MSP_ERROR_ENGINE;
-    }
-    if (!WIFEXITED(status)) return MSP_ERROR_ENGINE;
-    if (WEXITSTATUS(status) == kChildNoMemory) return MSP_ERROR_NO_MEMORY;
-    if (WEXITSTATUS(status) != 0 || readError || bytes.size() % sizeof(int16_t) != 0) return MSP_ERROR_ENGINE;
-    native->resize(bytes.size() / sizeof(int16_t));
-    if (!bytes.empty()) std::memcpy(native->data(), bytes.data(), bytes.size());
-    return MSP_SUCCESS;
+    if (read == ReadEnd::kLate) result = MSP_ERROR_ENGINE_TIMEOUT;
+    // Once all is read, only the wait is left; a child that does not end
+    // by the deadline is killed, the utterance stands.
+    if (!child.WaitUntil(end)) child.Kill();
+    if (result != MSP_SUCCESS) native->clear();
+    return result;
 }
 
 }  // namespace
@@ -159,11 +263,17 @@ int StartEngine() {
 
 int NativeRate() { return g_nativeRate; }
 
+std::chrono::milliseconds SpeakDeadline(const std::vector<TextRun>& runs) {
+    size_t bytes = 0;
+    for (const TextRun& run : runs) bytes += run.text.size();
+    return std::max(kMinSpeakDeadline, std::chrono::milliseconds(int64_t(bytes) * kDeadlineMsPerByte));
+}
+
 int Speak(const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs,
-          std::vector<int16_t>* pcm) {
+          std::chrono::milliseconds deadline, std::vector<int16_t>* pcm) {
     pcm->clear();
     if (g_nativeRate <= 0) return MSP_ERROR_ENGINE;
-    int result = SpeakInChild(voice, params, runs, &g_native);
+    int result = SpeakInChild(voice, params, runs, deadline, &g_native);
     if (result != MSP_SUCCESS) return result;
     float level = kPeakLevel * std::min(1.0f, float(params.volume) / 50.0f);
     return ResampleAndNormalise(g_native, g_nativeRate, params.sampleRate, level, pcm);

@@ -2,6 +2,7 @@
 // session's rate, then one gain for the whole utterance.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -17,11 +18,16 @@ int StartEngine();
 // espeak-ng's own sample rate; 0 before StartEngine.
 int NativeRate();
 
+// How long one utterance may take: many times what espeak-ng needs for the
+// text's length, and never less than 30 s.
+std::chrono::milliseconds SpeakDeadline(const std::vector<TextRun>& runs);
+
 // Speaks the runs one after another in a child process forked from the
 // engine's state as StartEngine left it, so the same runs always give the
-// same samples. The caller serialises calls.
+// same samples. A child still at work after the deadline is killed:
+// MSP_ERROR_ENGINE_TIMEOUT. The caller serialises calls.
 int Speak(const Voice& voice, const SessionParams& params, const std::vector<TextRun>& runs,
-          std::vector<int16_t>* pcm);
+          std::chrono::milliseconds deadline, std::vector<int16_t>* pcm);
 
 // Peak level of the output at volume 50: -1 dBFS.
 inline constexpr float kPeakLevel = 0.8912509f;

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iconv.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -268,6 +271,37 @@ TEST_F(MscTest, SameTextAndVoiceGiveTheSameBytesEverySession) {
             EXPECT_EQ(again.pcm.size(), first.pcm.size()) << "session " << session;
             EXPECT_TRUE(again.pcm == first.pcm) << "session " << session;
         }
+    }
+}
+
+void ReapEveryChild(int) {
+    const int saved = errno;
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    errno = saved;
+}
+
+// The host program may ignore SIGCHLD or reap every child itself: the
+// engine's child is then gone before the engine waits for it, which must not
+// fail an utterance that was read in full.
+TEST_F(MscTest, SpeaksWhenSomeoneElseReapsItsChild) {
+    const std::string text = ToGb18030(kChinese);
+    const Result reference = Synthesize(Params("xiaoyan", 16000), text);
+    ASSERT_EQ(reference.error, 0);
+    const struct {
+        const char* name;
+        void (*handler)(int);
+    } cases[] = {{"SIGCHLD ignored", SIG_IGN}, {"a handler reaps every child", ReapEveryChild}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        struct sigaction set{}, old{};
+        set.sa_handler = c.handler;
+        set.sa_flags = SA_RESTART;
+        ASSERT_EQ(sigaction(SIGCHLD, &set, &old), 0);
+        const Result r = Synthesize(Params("xiaoyan", 16000), text);
+        sigaction(SIGCHLD, &old, nullptr);
+        EXPECT_EQ(r.error, 0);
+        EXPECT_TRUE(r.pcm == reference.pcm);
     }
 }
 

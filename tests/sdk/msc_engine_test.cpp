@@ -2,15 +2,21 @@
 // the resampler with its gain.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <sys/wait.h>
+
 #include "sdk/msc/msc.h"
 #include "sdk/msc/params.h"
 #include "sdk/msc/speaker.h"
 #include "sdk/msc/text_input.h"
+#include "sdk/msc/voices.h"
+#include "sdk/printable.h"
 
 namespace {
 
@@ -126,6 +132,21 @@ TEST(MscText, ScriptRuns) {
     }
 }
 
+TEST(Printable, NoTerminalControlGetsThrough) {
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"HTTP status 500\tbusy", "HTTP status 500\tbusy"},
+        {"今天 ok", "今天 ok"},
+        {"\x1b[2J\x1b]0;title\x07", " [2J ]0;title "},
+        {"line\r\nnext\x7f", "line  next "},
+        {"\xc2\x9b" "31m \xc2\xa0", " 31m \xc2\xa0"},  // C1 CSI as UTF-8; a no-break space stays
+        {"\x9b" "31m", "?31m"},                        // CSI of an 8-bit terminal
+        {"\xc0\x9b \xed\xa0\x80 \xe4\xbb", "?? ??? ??"},  // overlong, surrogate, cut short
+    };
+    for (const auto& c : cases) EXPECT_EQ(sdk::Printable(c.text), c.shown) << c.text;
+}
+
 // Amplitude of one frequency in a signal (single-bin DFT).
 double Amplitude(const std::vector<int16_t>& x, int rate, double hz) {
     double re = 0, im = 0;
@@ -162,6 +183,40 @@ TEST(MscResample, LengthGainAndNoFoldBack) {
     for (int16_t s : pcm) ASSERT_EQ(s, 0);
     ASSERT_EQ(msc::ResampleAndNormalise({}, in, 8000, msc::kPeakLevel, &pcm), MSP_SUCCESS);
     EXPECT_TRUE(pcm.empty());
+}
+
+// A child that outlives its deadline is killed and reaped, and the engine
+// speaks again afterwards.
+TEST(MscSpeak, AChildPastItsDeadlineIsKilled) {
+    ASSERT_EQ(msc::StartEngine(), MSP_SUCCESS);
+    const msc::Voice* voice = msc::FindVoice("xiaoyan");
+    ASSERT_NE(voice, nullptr);
+    msc::SessionParams params;
+    std::string longText;
+    while (longText.size() < 60000) longText += "今天天气很好，我们去公园散步吧。";  // about 30 s of work
+    const struct {
+        const char* name;
+        std::string text;
+        std::chrono::milliseconds deadline;
+        int error;
+    } cases[] = {
+        {"long text, 300 ms", longText, std::chrono::milliseconds(300), MSP_ERROR_ENGINE_TIMEOUT},
+        {"short text, its own deadline", "你好。", msc::SpeakDeadline(msc::SplitScriptRuns("你好。")), MSP_SUCCESS},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int16_t> pcm = {1, 2, 3};
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(msc::Speak(*voice, params, msc::SplitScriptRuns(c.text), c.deadline, &pcm), c.error);
+        const auto took = std::chrono::steady_clock::now() - begin;
+        EXPECT_LT(took, c.deadline + std::chrono::seconds(2));
+        EXPECT_EQ(pcm.empty(), c.error != MSP_SUCCESS);
+        // Nothing left running or unreaped.
+        errno = 0;
+        EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+        EXPECT_EQ(errno, ECHILD);
+    }
+    EXPECT_GE(msc::SpeakDeadline(msc::SplitScriptRuns("你好。")), std::chrono::seconds(30));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,6 +33,11 @@ LocalListener::LocalListener() {
 
 LocalListener::~LocalListener() {
     if (fd_ >= 0) close(fd_);
+}
+
+bool LocalListener::Contacted() const {
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
 }
 
 std::string ClosedLocalUrl() {

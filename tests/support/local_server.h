@@ -14,6 +14,8 @@ public:
     LocalListener& operator=(const LocalListener&) = delete;
     int port() const { return port_; }
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+    // Whether a connection is waiting to be accepted: someone contacted it.
+    bool Contacted() const;
 
 private:
     int fd_ = -1;

@@ -147,6 +147,9 @@ void SpeechServer::Respond(int fd) {
                 if (!SendAll(fd, silence, stop_)) return;
             break;
         }
+        case Answer::kRaw:
+            SendAll(fd, audio_, stop_);
+            break;
         case Answer::kSilent:
             while (!stop_) {
                 pollfd p{fd, POLLIN, 0};

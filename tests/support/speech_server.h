@@ -20,6 +20,7 @@ public:
         kHtml,      // 200 with an HTML page
         kEndless,   // 200, a WAV header and then silence that never ends
         kSilent,    // reads the request and never answers
+        kRaw,       // the audio bytes as they are, without an HTTP head: another protocol's reply
     };
     struct Request {
         std::string head;  // request line and headers
@@ -32,6 +33,7 @@ public:
     SpeechServer& operator=(const SpeechServer&) = delete;
 
     std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/v1/audio/speech"; }
+    int port() const { return port_; }  // it answers any path
     std::vector<Request> requests() const;
     // The header's value (name in any case), "" when absent.
     static std::string Header(const Request& r, const std::string& name);

@@ -19,6 +19,7 @@
 #include "tests/support/audio_tools.h"
 #include "tests/support/local_server.h"
 #include "tests/support/servers.h"
+#include "tests/support/speech_server.h"
 #include "tests/support/temp_dir.h"
 
 namespace tesvano {
@@ -30,11 +31,11 @@ using Clock = std::chrono::steady_clock;
 
 const std::string kCli = std::string(TESVANO_BIN_DIR) + "/tesvano-cli";
 
-// Runs tesvano-cli with the camera at `url`; its exit status, output, time
-// taken and peak memory.
+// Runs tesvano-cli with the camera at `url`; its exit status, output,
+// messages, time taken and peak memory.
 struct CliRun {
     int status = -1;
-    std::string out;
+    std::string out, err;
     double seconds = 0;
     long peakKiB = 0;
 };
@@ -42,9 +43,12 @@ CliRun RecordFrom(const std::string& url, std::vector<std::string> args) {
     setenv("TESVANO_CAMERA_URL", url.c_str(), 1);
     CliRun r;
     char outPath[] = "/tmp/tesvano-record-out-XXXXXX";
-    const int fd = mkstemp(outPath);
-    if (fd < 0) return r;
-    close(fd);
+    char errPath[] = "/tmp/tesvano-record-err-XXXXXX";
+    for (char* path : {outPath, errPath}) {
+        const int fd = mkstemp(path);
+        if (fd < 0) return r;
+        close(fd);
+    }
     args.insert(args.begin(), {kCli, "record"});
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
@@ -52,7 +56,7 @@ CliRun RecordFrom(const std::string& url, std::vector<std::string> args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath, O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const auto begin = Clock::now();
     pid_t pid;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
@@ -65,7 +69,10 @@ CliRun RecordFrom(const std::string& url, std::vector<std::string> args) {
     posix_spawn_file_actions_destroy(&actions);
     const auto bytes = test::ReadFileBytes(outPath);
     r.out.assign(bytes.begin(), bytes.end());
+    const auto messages = test::ReadFileBytes(errPath);
+    r.err.assign(messages.begin(), messages.end());
     fs::remove(outPath);
+    fs::remove(errPath);
     unsetenv("TESVANO_CAMERA_URL");
     return r;
 }
@@ -177,6 +184,41 @@ TEST(RecordEndToEnd, UnreachableCameraIsReportedInTime) {
         EXPECT_EQ(run.out.find("0002: "), std::string::npos) << run.out;
         EXPECT_TRUE(Mp3sIn(dir.str()).empty());
     }
+}
+
+// A camera address that serves a playlist would have the recorder fetch the
+// addresses the playlist names; it is refused with its reason, and the
+// address it names is never contacted.
+TEST(RecordEndToEnd, APlaylistIsRefusedAndWhatItNamesNeverContacted) {
+    test::LocalListener elsewhere;
+    const std::string playlist = "#EXTM3U\n#EXT-X-VERSION:3\n#EXT-X-TARGETDURATION:10\n#EXT-X-MEDIA-SEQUENCE:0\n"
+                                 "#EXTINF:10.0,\nhttp://127.0.0.1:" + std::to_string(elsewhere.port()) +
+                                 "/segment0.ts\n#EXT-X-ENDLIST\n";
+    test::SpeechServer camera(test::SpeechServer::Answer::kAudio, playlist, "application/vnd.apple.mpegurl");
+    const std::string url = "http://127.0.0.1:" + std::to_string(camera.port()) + "/live.m3u8";
+    test::TempDir dir;
+    const CliRun run = RecordFrom(url, {"--seconds", "1", "--dir", dir.str()});
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_LT(run.seconds, 5.0);
+    EXPECT_NE(run.err.find("camera: cannot open " + url + ": Invalid argument (one audio stream is read: playlists and "
+                           "sources that point elsewhere are refused)\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(camera.requests().size(), 1u);
+    EXPECT_FALSE(elsewhere.Contacted());
+    EXPECT_TRUE(Mp3sIn(dir.str()).empty());
+}
+
+// A camera's reason line reaches the terminal without its control characters.
+TEST(RecordEndToEnd, ACamerasReasonLineIsShownWithoutEscapes) {
+    test::SpeechServer camera(test::SpeechServer::Answer::kRaw,
+                              "RTSP/1.0 404 Not\x1b]0;owned\x07\x1b[2J Found\r\nCSeq: 1\r\n\r\n");
+    test::TempDir dir;
+    const CliRun run = RecordFrom("rtsp://127.0.0.1:" + std::to_string(camera.port()) + "/live",
+                                  {"--seconds", "1", "--dir", dir.str()});
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("failed: 404 Not ]0;owned  [2J Found\n"), std::string::npos) << run.err;
+    for (char c : run.err) ASSERT_TRUE(static_cast<unsigned char>(c) >= ' ' || c == '\n') << int(c) << " in " << run.err;
 }
 
 TEST(RecordEndToEnd, HalfAnHourLosesNoBlockAndMemoryStaysBounded) {

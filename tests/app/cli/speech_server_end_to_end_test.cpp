@@ -196,40 +196,113 @@ TEST_F(SpeechServerEndToEnd, AnHttpsServerMustHaveATrustedCertificate) {
     EXPECT_TRUE(FilesIn(dir).empty());
 }
 
+std::string Le(uint32_t value, int bytes) {
+    std::string le;
+    for (int i = 0; i < bytes; ++i) le.push_back(char(value >> (8 * i)));
+    return le;
+}
+
+// A mono WAV at `rate` with `bytes` bytes of silence, 8 or 16 bits a sample.
+std::string SilentWav(uint32_t rate, int bits, uint32_t bytes) {
+    const uint32_t frame = uint32_t(bits / 8);
+    return "RIFF" + Le(36 + bytes, 4) + "WAVEfmt " + Le(16, 4) + Le(1, 2) + Le(1, 2) + Le(rate, 4) +
+           Le(rate * frame, 4) + Le(frame, 2) + Le(uint32_t(bits), 2) + "data" + Le(bytes, 4) +
+           std::string(bytes, bits == 8 ? '\x80' : '\0');
+}
+
 struct FailureCase {
     const char* name;
     test::SpeechServer::Answer answer;
     bool stopped;  // nobody listens at the url
     int code;
+    const char* reason;         // on standard error
+    std::string body = {};      // of kAudio; empty: ffmpeg's tone as WAV
+    const char* type = "audio/wav";
+    int timeout = 2;            // seconds, the map's
 };
 
 class ServerFailures : public SpeechServerEndToEnd, public testing::WithParamInterface<FailureCase> {};
 
 TEST_P(ServerFailures, GiveTheFailureLinesAndNoFile) {
     const FailureCase& c = GetParam();
-    constexpr int kTimeout = 2;
-    test::SpeechServer server(c.answer, ServerAudio(dir, "wav"));
+    test::SpeechServer server(c.answer, c.body.empty() ? ServerAudio(dir, "wav") : c.body, c.type);
     const std::string url = c.stopped ? test::ClosedLocalUrl() + "v1/audio/speech" : server.url();
-    const CliRun r = Cli(WriteVoiceMap(dir, url, "wav", kTimeout), {"say", "Door open.", "--voice", "15", "--dir", dir.str()});
+    const CliRun r = Cli(WriteVoiceMap(dir, url, "wav", c.timeout), {"say", "Door open.", "--voice", "15", "--dir", dir.str()});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_LT(r.seconds, kTimeout + 2.0);
+    EXPECT_LT(r.seconds, c.timeout + 2.0);
     EXPECT_NE(r.out.find("QTTSAudioGet failed, error code: " + std::to_string(c.code) + ".\n"), std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("text_to_speech_wavfile failed, error code: " + std::to_string(c.code) + ".\n"),
               std::string::npos);
     EXPECT_NE(r.err.find("libmsc: speech server http://127.0.0.1:"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    // What the server sent reaches the terminal without its escape sequences.
+    for (char ch : r.err) {
+        const auto u = static_cast<unsigned char>(ch);
+        ASSERT_TRUE(u >= ' ' || ch == '\n' || ch == '\t') << "control character " << int(u) << " in " << r.err;
+        ASSERT_NE(u, 0x7F) << r.err;
+    }
     EXPECT_TRUE(FilesIn(dir).empty());
     EXPECT_EQ((r.out + r.err).find(kKey), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, ServerFailures,
-    testing::Values(FailureCase{"Stopped", test::SpeechServer::Answer::kAudio, true, 20013},
-                    FailureCase{"Silent", test::SpeechServer::Answer::kSilent, false, 20014},
-                    FailureCase{"Status500", test::SpeechServer::Answer::kStatus500, false, 20015},
-                    FailureCase{"Html", test::SpeechServer::Answer::kHtml, false, 20016},
-                    FailureCase{"Endless", test::SpeechServer::Answer::kEndless, false, 20017}),
+    testing::Values(
+        FailureCase{"Stopped", test::SpeechServer::Answer::kAudio, true, 20013, "onnect"},
+        FailureCase{"Silent", test::SpeechServer::Answer::kSilent, false, 20014, "no complete answer within 2 s"},
+        FailureCase{"Status500", test::SpeechServer::Answer::kStatus500, false, 20015,
+                    "HTTP status 500: {\"error\":{\"message\":\"the model is not loaded\"}}"},
+        FailureCase{"Html", test::SpeechServer::Answer::kHtml, false, 20016, "answered text/html; charset=utf-8"},
+        // 64 MiB through the program's buffer: seconds under ASan on a busy machine.
+        FailureCase{"Endless", test::SpeechServer::Answer::kEndless, false, 20017, "larger than 64 MiB", {},
+                    "audio/wav", 10},
+        // Each answer byte would be 16 samples at 16 kHz.
+        FailureCase{"RateOf1000Hz", test::SpeechServer::Answer::kAudio, false, 20016, "sample rate 1000 Hz",
+                    SilentWav(1000, 8, 1 << 20)},
+        // 17 MiB of answer, 68 MiB of audio at 16 kHz.
+        FailureCase{"AudioOver64MiB", test::SpeechServer::Answer::kAudio, false, 20017,
+                    "its audio is larger than 64 MiB at 16000 Hz", SilentWav(8000, 8, 17 << 20), "audio/wav", 30},
+        FailureCase{"EscapesInTypeAndBody", test::SpeechServer::Answer::kAudio, false, 20016,
+                    "answered text/plain [2J ]0;owned , not audio:  [31mred ? [0m", "\x1b[31mred\x07\x9b\x1b[0m",
+                    "text/plain\x1b[2J\x1b]0;owned\x07"}),
     [](const testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.name); });
+
+// Anyone between here and another machine could read a key sent over plain
+// http: it goes to this machine only, and is refused before any connection
+// elsewhere (192.0.2.1 is a documentation address nobody may contact).
+TEST_F(SpeechServerEndToEnd, TheKeyGoesOverPlainHttpOnlyToThisMachine) {
+    test::SpeechServer server(test::SpeechServer::Answer::kAudio, ServerAudio(dir, "wav"));
+    const std::string port = server.url().substr(std::string("http://127.0.0.1:").size());
+    const struct {
+        std::string url;
+        bool sent;
+    } cases[] = {
+        {"http://localhost:" + port, true},
+        {"HTTP://127.0.0.1:" + port, true},
+        {"http://192.0.2.1:9/v1/audio/speech", false},
+    };
+    size_t requests = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        const CliRun r = Cli(WriteVoiceMap(dir, c.url, "wav"), {"say", "Door open.", "--voice", "henry", "--dir", dir.str()});
+        if (c.sent) {
+            EXPECT_EQ(r.status, 0) << r.out << r.err;
+            ASSERT_EQ(server.requests().size(), ++requests);
+            EXPECT_EQ(test::SpeechServer::Header(server.requests().back(), "Authorization"), "Bearer " + kKey);
+            continue;
+        }
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_LT(r.seconds, 3.0) << "the map's timeout is 10 s: it tried to connect";
+        EXPECT_NE(r.out.find("QTTSTextPut failed, error code: 20013.\n"), std::string::npos) << r.out;
+        EXPECT_NE(r.err.find("libmsc: speech server http://192.0.2.1:9/v1/audio/speech: the key is not sent over "
+                             "plain http to another machine; use https\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ((r.out + r.err).find(kKey), std::string::npos);
+        EXPECT_EQ(server.requests().size(), requests);
+    }
+}
 
 }  // namespace
 }  // namespace tesvano
