@@ -17,12 +17,12 @@ namespace tesvano {
 namespace {
 
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
-QString T(const char* key) { return Q(CLanguageTable::Instance().GetText(key)); }
+CLanguageTable& Texts() { return CLanguageTable::Instance(); }
 
 }  // namespace
 
 CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialog(parent) {
-    setWindowTitle(T("CAMERA_SETTINGS").remove(QStringLiteral("...")).remove(QChar(0x2026)));
+    setWindowTitle(Q(Texts().GetText("CAMERA_SETTINGS")).remove(QStringLiteral("...")).remove(QChar(0x2026)));
     address_ = new QLineEdit(QString::fromStdString(parts.address), this);
     address_->setPlaceholderText(QStringLiteral("rtsp://192.0.2.10:554/stream1"));
     address_->setMinimumWidth(420);
@@ -34,9 +34,9 @@ CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialo
     password_->setObjectName(QStringLiteral("password"));
 
     auto* form = new QFormLayout;
-    form->addRow(T("CAMERA_ADDRESS"), address_);
-    form->addRow(T("CAMERA_USER"), user_);
-    form->addRow(T("CAMERA_PASSWORD"), password_);
+    form->addRow(Q(Texts().GetText("CAMERA_ADDRESS")), address_);
+    form->addRow(Q(Texts().GetText("CAMERA_USER")), user_);
+    form->addRow(Q(Texts().GetText("CAMERA_PASSWORD")), password_);
 
     result_ = new QLabel(this);
     result_->setObjectName(QStringLiteral("result"));
@@ -44,7 +44,7 @@ CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialo
     result_->setTextFormat(Qt::PlainText);  // a camera's text is shown, never interpreted
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
-    test_ = buttons->addButton(T("CAMERA_TEST"), QDialogButtonBox::ActionRole);
+    test_ = buttons->addButton(Q(Texts().GetText("CAMERA_TEST")), QDialogButtonBox::ActionRole);
     test_->setObjectName(QStringLiteral("test"));
     buttons->button(QDialogButtonBox::Save)->setObjectName(QStringLiteral("save"));
     connect(test_, &QPushButton::clicked, this, &CCameraDlg::OnTest);
@@ -65,7 +65,7 @@ QString CCameraDlg::testReport() const { return result_->text(); }
 
 void CCameraDlg::OnTest() {
     test_->setEnabled(false);
-    result_->setText(T("CAMERA_TESTING"));
+    result_->setText(Q(Texts().GetText("CAMERA_TESTING")));
     // The stream may take seconds to answer: the dialog stays responsive, and
     // a dialog closed meanwhile never sees the answer.
     QPointer<CCameraDlg> self(this);
@@ -95,7 +95,7 @@ void CCameraDlg::OnTest() {
 
 void CCameraDlg::OnTestDone(bool ok, const QString& report) {
     test_->setEnabled(true);
-    result_->setText((ok ? QString() : T("FAILED") + QStringLiteral(": ")) + report);
+    result_->setText((ok ? QString() : Q(Texts().GetText("FAILED")) + QStringLiteral(": ")) + report);
 }
 
 }  // namespace tesvano

@@ -322,4 +322,11 @@ void AudioInput::Flush(std::vector<int16_t>* out) {
     DrainConverter(out);
 }
 
+std::string AudioInput::Describe() const {
+    if (!decoder_ || !decoder_->codec) return {};
+    const int channels = decoder_->ch_layout.nb_channels;
+    return std::string(decoder_->codec->name) + ", " + std::to_string(decoder_->sample_rate) + " Hz, " +
+           std::to_string(channels) + (channels == 1 ? " channel" : " channels");
+}
+
 }  // namespace camera

@@ -44,6 +44,8 @@ public:
     void Flush(std::vector<int16_t>* out);
 
     const std::string& reason() const { return reason_; }
+    // What the opened stream carries: "pcm_mulaw, 8000 Hz, 1 channel".
+    std::string Describe() const;
 
 private:
     static int Interrupted(void* self);

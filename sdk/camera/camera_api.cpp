@@ -2,6 +2,9 @@
 // capture at a time: a session owns the opened input and the thread that
 // delivers its blocks.
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -18,6 +21,7 @@
 #include "sdk/camera/diagnostics.h"
 #include "sdk/camera/quabo_netsdk.h"
 #include "sdk/camera/source.h"
+#include "sdk/printable.h"
 
 namespace camera {
 namespace {
@@ -138,6 +142,42 @@ bool Session::Reopen() {
 std::mutex g_mutex;
 std::unique_ptr<Session> g_session;
 
+constexpr int kTestRate = 16000;
+
+// Opens a source apart from any capture and reads up to `seconds` of it.
+int Test(const std::string& url, int seconds, std::string* report) {
+    InstallFfmpegLog();
+    const Source source = ClassifySource(url);
+    const std::atomic<bool> never{false};
+    AudioInput input(&never);
+    std::string reason;
+    const int opened = input.Open(source, kTestRate, Clock::now() + kOpenBudget, &reason);
+    if (opened != QUABO_NETSDK_OK) {
+        *report = "cannot open " + MaskPasswords(url) + ": " + reason;
+        return opened;
+    }
+    std::vector<int16_t> samples;
+    const auto end = Clock::now() + std::chrono::seconds(std::clamp(seconds, 1, 10));
+    // A second of audio tells enough; a silent source gives up at `end`.
+    while (samples.size() < size_t(kTestRate) && Clock::now() < end) {
+        if (input.Next(&samples) != AudioInput::Step::kSamples) break;
+    }
+    input.Flush(&samples);
+    if (samples.empty()) {
+        *report = MaskPasswords(url) + " sent no audio" + (input.reason().empty() ? "" : ": " + input.reason());
+        return QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE;
+    }
+    int peak = 0;
+    for (int16_t v : samples) peak = std::max(peak, std::abs(int(v)));
+    char level[64];
+    if (peak == 0)
+        std::snprintf(level, sizeof level, "silence");
+    else
+        std::snprintf(level, sizeof level, "peak %.1f dBFS", 20 * std::log10(peak / 32768.0));
+    *report = input.Describe() + ", " + level;
+    return QUABO_NETSDK_OK;
+}
+
 int Start(int rate, int bits, int channels, QUABO_NETSDK_AudioCallback callback, void* user) {
     if (t_session) return QUABO_NETSDK_ERR_ALREADY_CAPTURING;
     std::lock_guard<std::mutex> lock(g_mutex);
@@ -209,6 +249,25 @@ QUABO_NETSDK_API int QUABO_NETSDK_IPC_StartAudioCapture(int sampleRate, int bits
 }
 
 QUABO_NETSDK_API int QUABO_NETSDK_IPC_StopAudioCapture(void) { return camera::Stop(); }
+
+QUABO_NETSDK_API int TesvanoCameraTest(const char* source, int seconds, char* report, int size) {
+    std::string text;
+    int result = QUABO_NETSDK_ERR_NOT_FIND_DEVICE;
+    try {
+        if (source && *source) result = camera::Test(source, seconds, &text);
+        else text = "no camera source given";
+    } catch (const std::bad_alloc&) {
+        result = QUABO_NETSDK_ERR_OUT_OF_MEMORY;
+        text = "out of memory";
+    }
+    text = sdk::Printable(text);
+    if (report && size > 0) {
+        const size_t n = std::min(text.size(), size_t(size - 1));
+        std::memcpy(report, text.data(), n);
+        report[n] = '\0';
+    }
+    return result;
+}
 
 QUABO_NETSDK_API int TesvanoCameraSource(char* buf, int size) {
     try {

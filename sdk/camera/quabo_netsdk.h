@@ -56,6 +56,13 @@ QUABO_NETSDK_API int QUABO_NETSDK_IPC_StopAudioCapture(void);
  * a configuration file cannot be read. */
 QUABO_NETSDK_API int TesvanoCameraSource(char* buf, int size);
 
+/* Opens `source` (a source as camera.conf holds it) apart from any capture
+ * and reads at most `seconds` (1 to 10) of it: 0 when audio came, with what
+ * it carries ("pcm_mulaw, 8000 Hz, 1 channel, peak -6.0 dBFS") in report;
+ * otherwise a start result with the reason, password hidden. report as
+ * TesvanoCameraSource's buf. */
+QUABO_NETSDK_API int TesvanoCameraTest(const char* source, int seconds, char* report, int size);
+
 #ifdef __cplusplus
 }
 #endif
