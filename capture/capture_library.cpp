@@ -14,12 +14,14 @@ namespace {
 int MissingStart(int, int, int, CaptureCallback, void*) { return kCaptureNotFindDevice; }
 int MissingStop() { return 0; }
 
-constexpr CaptureLibrary kMissingLibrary = {MissingStart, MissingStop, nullptr, nullptr};
+constexpr CaptureLibrary kMissingLibrary = {MissingStart, MissingStop, nullptr, nullptr, nullptr};
+std::string g_loadError;  // why the library is missing, set once before first use
 
 CaptureLibrary LoadCaptureLibrary() {
     void* lib = OpenLibraryBesideProgram("libQuaboNetSdk.so");
     if (!lib) {
-        std::fprintf(stderr, "camera capture library not available: %s\n", dlerror());
+        g_loadError = std::string("camera capture library not available: ") + dlerror();
+        std::fprintf(stderr, "%s\n", g_loadError.c_str());
         return kMissingLibrary;
     }
     CaptureLibrary c{};
@@ -27,9 +29,11 @@ CaptureLibrary LoadCaptureLibrary() {
         BindSymbol(lib, "QUABO_NETSDK_IPC_StopAudioCapture", &c.StopAudioCapture)) {
         if (!BindSymbol(lib, "TesvanoCameraSource", &c.DescribeSource)) c.DescribeSource = nullptr;
         if (!BindSymbol(lib, "TesvanoCameraTest", &c.TestSource)) c.TestSource = nullptr;
+        if (!BindSymbol(lib, "TesvanoCameraLastError", &c.LastError)) c.LastError = nullptr;
         return c;
     }
-    std::fprintf(stderr, "camera capture library incomplete: %s\n", dlerror());
+    g_loadError = std::string("camera capture library incomplete: ") + dlerror();
+    std::fprintf(stderr, "%s\n", g_loadError.c_str());
     dlclose(lib);
     return kMissingLibrary;
 }
@@ -57,6 +61,12 @@ bool TestCaptureSource(const std::string& source, std::string* report) {
     const int result = lib.TestSource(source.c_str(), kTestSeconds, text, sizeof text);
     *report = text;
     return result == kCaptureOk;
+}
+
+std::string LastCaptureError() {
+    const CaptureLibrary& lib = CurrentCaptureLibrary();
+    if (!lib.LastError) return g_testLibrary ? std::string() : g_loadError;
+    return StringFromSizedCall(lib.LastError);
 }
 
 std::string DescribeCameraSource() {

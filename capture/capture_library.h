@@ -19,6 +19,8 @@ struct CaptureLibrary {
     // is (codec, rate, level) in *report; else a start result, with the
     // reason. May be null, as above.
     int (*TestSource)(const char* source, int seconds, char* report, int size);
+    // The last reason the library reported (snprintf-like); may be null.
+    int (*LastError)(char* buffer, int size);
 };
 
 // Start results.
@@ -43,6 +45,10 @@ void SetCaptureLibraryForTesting(const CaptureLibrary* library);
 // TestSource of the library: true with what the source carries, false with
 // the reason (also when the library cannot test).
 bool TestCaptureSource(const std::string& source, std::string* report);
+
+// Why the last start failed, as the library said it (or why the library
+// could not be loaded); "" when nothing says.
+std::string LastCaptureError();
 
 // What TesvanoCameraSource reports: the source, password hidden; "" when
 // none is configured or the library cannot tell.

@@ -1,7 +1,10 @@
 #include "operations/camera_mp3.h"
 
+#include <cerrno>
+
 #include "audio/mp3_encoder.h"
 #include "i18n/language_table.h"
+#include "operations/reason.h"
 #include "operations/size_check.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -14,8 +17,11 @@ OpResult SaveCameraMp3(IMainWindow& w, int rate, std::span<const uint8_t> pcm, c
         w.LogFormat("%s", GetAnsiText("CREATE_MP3_FAILED").c_str());
         return OpResult::kFailed;
     }
+    errno = 0;
     if (!encoder.SaveToFile(path)) {
+        const int error = errno;
         w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
+        LogReason(w, FileReason(path, error));
         return OpResult::kFailed;
     }
     w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), path.c_str());

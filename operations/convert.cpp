@@ -1,6 +1,7 @@
 #include "operations/convert.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "audio/wav.h"
 #include "i18n/language_table.h"
 #include "operations/control_window.h"
+#include "operations/reason.h"
 #include "operations/size_check.h"
 #include "platform/file.h"
 #include "platform/text.h"
@@ -295,8 +297,11 @@ ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input,
     pcm = PcmBuffer();  // the MP3 is all that is needed now
     // Written beside and renamed over, so an input in the save folder is
     // replaced only by a complete file.
+    errno = 0;
     if (!encoder.SaveToFile(output)) {
+        const int error = errno;
         w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
+        LogReason(w, FileReason(output, error));
         return result;
     }
     const uint32_t bytes = static_cast<uint32_t>(encoder.length());
@@ -320,8 +325,12 @@ ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, c
 
     auto& table = CLanguageTable::Instance();
     // The WAV must never take the place of its own input.
-    if (SameFile(input, output) || write(pcm) != WriteStatus::kOk) {
+    const bool itself = SameFile(input, output);
+    errno = 0;
+    if (itself || write(pcm) != WriteStatus::kOk) {
+        const int error = errno;
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
+        LogReason(w, itself ? output + ": the input itself" : FileReason(output, error));
         return result;
     }
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + AnsiToWide(output));

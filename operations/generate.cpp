@@ -1,6 +1,7 @@
 #include "operations/generate.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -9,6 +10,7 @@
 #include "audio/wav.h"
 #include "operations/camera_mp3.h"
 #include "operations/synthesis.h"
+#include "operations/reason.h"
 #include "platform/file.h"
 #include "platform/system.h"
 #include "i18n/language_table.h"
@@ -94,6 +96,7 @@ OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const st
     const std::u16string path = MakeOutputPath(w, text, kind == Uncompressed::kPcm ? u".pcm" : u".wav");
     const std::string narrow = WideToAnsi(path);
     WriteStatus status = WriteStatus::kCreateFailed;
+    errno = 0;
     switch (kind) {
     case Uncompressed::kPcm:
         status = WritePcmFile(narrow, pcm);
@@ -108,13 +111,16 @@ OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const st
             status = WriteG711WavFile(narrow, kind == Uncompressed::kALaw ? G711Law::kALaw : G711Law::kMuLaw, pcm);
         break;
     }
+    const int error = errno;
     auto& table = CLanguageTable::Instance();
     if (status == WriteStatus::kOk) {
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
         return OpResult::kDone;
     }
-    // Not created, or not written whole (the partial file is gone): say so.
+    // Not created, or not written whole (the partial file is gone): say so, and why.
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
+    const bool g711 = kind == Uncompressed::kALaw || kind == Uncompressed::kMuLaw;
+    LogReason(w, g711 && rate != static_cast<int>(kG711Rate) ? "G.711 files are 8000 Hz" : FileReason(narrow, error));
     return OpResult::kFailed;
 }
 

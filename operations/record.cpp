@@ -8,6 +8,7 @@
 #include "operations/music.h"
 #include "operations/camera_mp3.h"
 #include "operations/generate.h"
+#include "operations/reason.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -51,7 +52,10 @@ OpResult RecordingControl::Start(IMainWindow& w) {
     r.buffer_.Reset();
     const int result = CurrentCaptureLibrary().StartAudioCapture(rate, 16, 1, &Recording::OnAudioCaptured, &r);
     w.AppendLog(T(CaptureResultKey(result)));
-    if (result != kCaptureOk) return OpResult::kFailed;
+    if (result != kCaptureOk) {
+        LogReason(w, LastCaptureError());
+        return OpResult::kFailed;
+    }
     r.active_ = true;
     r.startTick_ = GetTickCount32();
     w.SetItemText(IDC_RECORD, T("STOP"));

@@ -269,6 +269,21 @@ QUABO_NETSDK_API int TesvanoCameraTest(const char* source, int seconds, char* re
     return result;
 }
 
+QUABO_NETSDK_API int TesvanoCameraLastError(char* buf, int size) {
+    try {
+        const std::string text = camera::LastDiagnosis();
+        if (buf && size > 0) {
+            const size_t n = std::min(text.size(), size_t(size - 1));
+            std::memcpy(buf, text.data(), n);
+            buf[n] = '\0';
+        }
+        return int(std::min<size_t>(text.size(), 0x7fffffff));
+    } catch (const std::bad_alloc&) {
+        if (buf && size > 0) buf[0] = '\0';
+        return -1;
+    }
+}
+
 QUABO_NETSDK_API int TesvanoCameraSource(char* buf, int size) {
     try {
         std::string url, error;

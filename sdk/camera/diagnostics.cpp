@@ -41,9 +41,24 @@ void FfmpegLog(void* avcl, int level, const char* fmt, va_list vl) {
     WriteStderr(sdk::Printable(MaskPasswords(text)) + (ends ? "\n" : ""));
 }
 
+std::mutex g_lastMutex;
+std::string g_last;  // the last line Diagnose wrote
+
 }  // namespace
 
-void Diagnose(const std::string& text) { WriteStderr("camera: " + sdk::Printable(MaskPasswords(text)) + "\n"); }
+void Diagnose(const std::string& text) {
+    const std::string shown = sdk::Printable(MaskPasswords(text));
+    {
+        std::lock_guard<std::mutex> lock(g_lastMutex);
+        g_last = shown;
+    }
+    WriteStderr("camera: " + shown + "\n");
+}
+
+std::string LastDiagnosis() {
+    std::lock_guard<std::mutex> lock(g_lastMutex);
+    return g_last;
+}
 
 void InstallFfmpegLog() {
     static std::once_flag once;

@@ -61,6 +61,10 @@ QUABO_NETSDK_API int TesvanoCameraSource(char* buf, int size);
  * it carries ("pcm_mulaw, 8000 Hz, 1 channel, peak -6.0 dBFS") in report;
  * otherwise a start result with the reason, password hidden. report as
  * TesvanoCameraSource's buf. */
+/* The last reason the library wrote to standard error (password hidden),
+ * as TesvanoCameraSource hands out its text; "" when there was none. */
+QUABO_NETSDK_API int TesvanoCameraLastError(char* buf, int size);
+
 QUABO_NETSDK_API int TesvanoCameraTest(const char* source, int seconds, char* report, int size);
 
 #ifdef __cplusplus

@@ -107,7 +107,10 @@ TEST(GenerateMp3, EndingsThatWriteNothing) {
         f.w.SetItemText(IDC_SAVE_DIR, W(f.dir / "missing"));
         f.Speak(3200);
         EXPECT_EQ(OnGenerateMp3(f.w), OpResult::kFailed);
-        EXPECT_EQ(f.w.logTexts.back(), u"MP3" + T("FILE_SAVE_FAILED"));
+        // The failure, then why: the path and the system's reason.
+        ASSERT_GE(f.w.logTexts.size(), 2u);
+        EXPECT_EQ(f.w.logTexts.end()[-2], u"MP3" + T("FILE_SAVE_FAILED"));
+        EXPECT_EQ(f.w.logTexts.back(), W(f.dir / "missing/Hello world.mp3") + u": No such file or directory");
         EXPECT_TRUE(f.w.boxes.empty());
         EXPECT_TRUE(f.w.opened.empty());
         EXPECT_EQ(f.engine.calls.back(), "logout");
@@ -190,7 +193,9 @@ TEST(GeneratePcmWav, MarksOnlyAndMissingFolder) {
         missing.w.SetItemText(IDC_SAVE_DIR, W(missing.dir / "nope"));
         missing.Speak(100);
         EXPECT_EQ(generate(missing.w), OpResult::kFailed);
-        EXPECT_EQ(missing.w.logTexts.back(), u"PCM " + T("FILE_SAVE_FAILED"));
+        ASSERT_GE(missing.w.logTexts.size(), 2u);
+        EXPECT_EQ(missing.w.logTexts.end()[-2], u"PCM " + T("FILE_SAVE_FAILED"));
+        EXPECT_NE(WideToAnsi(missing.w.logTexts.back()).find("/nope/Hello world."), std::string::npos);
         EXPECT_EQ(missing.engine.calls.back(), "logout");
     }
 }

@@ -32,7 +32,7 @@ private:
     static int Stop();
     static ScriptedCapture* current_;
     std::thread delivery_;
-    const CaptureLibrary table_{Start, Stop, nullptr, nullptr};
+    const CaptureLibrary table_{Start, Stop, nullptr, nullptr, nullptr};
 };
 
 }  // namespace tesvano::test
