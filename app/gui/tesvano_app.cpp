@@ -1,7 +1,10 @@
 #include "app/gui/tesvano_app.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QProxyStyle>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/gui/app_icon.h"
 #include "operations/network_check.h"
@@ -21,6 +24,34 @@ public:
     }
 };
 
+// For the start-up benchmark (TESVANO_QUIT_AFTER_FIRST_FRAME=1): once the
+// window's first frame is painted, says so on standard output and quits.
+class FirstFrameReporter : public QObject {
+public:
+    explicit FirstFrameReporter(QDialog* dialog) : QObject(dialog), dialog_(dialog) { dialog->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == dialog_ && event->type() == QEvent::Paint && !reported_) {
+            reported_ = true;
+            // Queued: it runs after this paint has been flushed to the screen.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    std::fputs("first frame\n", stdout);
+                    std::fflush(stdout);
+                    QCoreApplication::exit(0);  // also ends a message box's loop
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    QDialog* dialog_;
+    bool reported_ = false;
+};
+
 }  // namespace
 
 int CTesvanoApp::Run(int argc, char** argv) {
@@ -30,6 +61,8 @@ int CTesvanoApp::Run(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Tesvano"));
     QApplication::setWindowIcon(AppIcon());
     CTesvanoDlg dlg(NetworkCheckUrl());
+    const char* quitAfterFirstFrame = std::getenv("TESVANO_QUIT_AFTER_FIRST_FRAME");
+    if (quitAfterFirstFrame && *quitAfterFirstFrame == '1') new FirstFrameReporter(&dlg);
     dlg.exec();
     return 0;
 }
