@@ -10,7 +10,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "audio/ffmpeg_decoder.h"
+#include "audio/any_audio.h"
 #include "audio/mp3_decoder.h"
 #include "audio/mp3_encoder.h"
 #include "audio/wav.h"
@@ -41,13 +41,14 @@ bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* 
     // Not MPEG audio (WAV, FLAC, Ogg, M4A, a video's sound track): FFmpeg's
     // libraries read it, and a file they cannot read stays at 0 PCM bytes.
     if (pcm->empty()) {
-        FfmpegDecode other = DecodeWithFfmpeg(input, rate);
+        AnyAudioDecode other = DecodeAnyAudio(input, rate);
         if (other.status == kDecodeFileError) {
             result->fileError = other.fileError != 0 ? other.fileError : EIO;
             return false;
         }
         if (other.status != kDecodeOk) {
             w.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
+            if (!other.problem.empty()) w.LogFormat("%s", other.problem.c_str());
             return false;
         }
         *pcm = std::move(other.pcm);

@@ -6,7 +6,8 @@
 
 namespace tesvano {
 
-// The library's handle, or nullptr (dlerror() says why).
+// The library's handle, or nullptr (dlerror() says why). A file beside the
+// program that exists but does not load is not looked for elsewhere.
 void* OpenLibraryBesideProgram(const char* fileName);
 
 // Points *slot at the library's symbol `name`; false when it has none.

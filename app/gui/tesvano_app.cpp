@@ -1,9 +1,12 @@
 #include "app/gui/tesvano_app.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLibraryInfo>
 #include <QProxyStyle>
 #include <QTranslator>
+#include <cstdio>
+#include <cstdlib>
 
 #include "app/gui/app_icon.h"
 #include "operations/network_check.h"
@@ -24,7 +27,33 @@ public:
     }
 };
 
-}  // namespace
+// For the start-up benchmark (TESVANO_QUIT_AFTER_FIRST_FRAME=1): once the
+// window's first frame is painted, says so on standard output and quits.
+class FirstFrameReporter : public QObject {
+public:
+    explicit FirstFrameReporter(QDialog* dialog) : QObject(dialog), dialog_(dialog) { dialog->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == dialog_ && event->type() == QEvent::Paint && !reported_) {
+            reported_ = true;
+            // Queued: it runs after this paint has been flushed to the screen.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    std::fputs("first frame\n", stdout);
+                    std::fflush(stdout);
+                    QCoreApplication::exit(0);  // also ends a message box's loop
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    QDialog* dialog_;
+    bool reported_ = false;
+};
 
 QString QtTranslationName(const std::u16string& languageCode) {
     if (languageCode == u"zh-cn") return QStringLiteral("qtbase_zh_CN");
@@ -33,6 +62,8 @@ QString QtTranslationName(const std::u16string& languageCode) {
     if (languageCode == u"pl-pl") return QStringLiteral("qtbase_pl");
     return {};  // English needs none
 }
+
+}  // namespace
 
 bool LoadQtTranslation(QTranslator& translator, const std::u16string& languageCode) {
     const QString name = QtTranslationName(languageCode);
@@ -50,6 +81,8 @@ int CTesvanoApp::Run(int argc, char** argv) {
     QTranslator qtTexts;
     LoadQtTranslation(qtTexts, CLanguageTable::Instance().GetLanguageCode());
     CTesvanoDlg dlg(NetworkCheckUrl());
+    const char* quitAfterFirstFrame = std::getenv("TESVANO_QUIT_AFTER_FIRST_FRAME");
+    if (quitAfterFirstFrame && *quitAfterFirstFrame == '1') new FirstFrameReporter(&dlg);
     dlg.exec();
     return 0;
 }

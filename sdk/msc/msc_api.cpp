@@ -11,7 +11,7 @@
 
 #include "sdk/msc/msc.h"
 #include "sdk/msc/params.h"
-#include "sdk/msc/server_speech.h"
+#include "sdk/msc/server_client.h"
 #include "sdk/msc/speaker.h"
 #include "sdk/msc/text_input.h"
 #include "sdk/msc/voice_map.h"
@@ -41,7 +41,7 @@ struct Session {
     size_t delivered = 0;      // bytes of pcm
     std::string serverVoice;  // the server's name for a mapped voice; empty: built in
     ServerConfig serverConfig;
-    std::unique_ptr<ServerSpeech> server;
+    std::unique_ptr<ServerClient> server;
 };
 
 std::mutex g_mutex;
@@ -122,7 +122,7 @@ int TextPut(const char* id, const char* text, unsigned int length) {
     int result = DecodeText(std::string_view(text, length), s.params.encoding, &utf8);
     if (result != MSP_SUCCESS) return result;
     if (!s.serverVoice.empty()) {
-        s.server = std::make_unique<ServerSpeech>();
+        s.server = std::make_unique<ServerClient>();
         result = s.server->Start(s.serverConfig, s.serverVoice, utf8, s.params);
         if (result != MSP_SUCCESS) return result;
         s.state = State::kSpeaking;
