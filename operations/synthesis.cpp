@@ -6,6 +6,7 @@
 #include "audio/mixer.h"
 #include "i18n/language_table.h"
 #include "operations/music.h"
+#include "operations/reason.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "platform/trace.h"
@@ -20,6 +21,7 @@ namespace {
 void ReportFailure(IMainWindow& w, const char* engineFormat, const std::string& keyText, int code) {
     w.LogFormat(engineFormat, code);
     w.LogFormat("%s%d.\n", keyText.c_str(), code);
+    LogReason(w, TakeEngineReasons());
 }
 
 }  // namespace
@@ -113,6 +115,8 @@ int SynthesizeVoice(IMainWindow& w, int sampleRate, const std::u16string& text, 
         std::fprintf(TraceStream(), "MSPLogin failed, error code: %d.\n", login);
         return 0;
     }
+    // A note from the login (a voice map it ignores) is worth seeing in the window too.
+    LogReason(w, TakeEngineReasons());
     // Whatever happens from here, the login is given back before the
     // failure travels on.
     try {

@@ -59,14 +59,14 @@ std::vector<std::u16string> ListMusicFiles(const std::string& dir) {
     return names;
 }
 
-void FillControls(IMainWindow& w) {
+void FillControls(IMainWindow& w, bool markServerVoices) {
     auto& t = CLanguageTable::Instance();
 
     const bool chinese = t.GetLanguageCode() == u"zh-cn";
     for (size_t i = 0; i < kVoiceTable.size(); ++i) {
         const auto& v = kVoiceTable[i];
         // A voice a speech server speaks says so.
-        const bool server = !ServerVoiceOf(v.voiceName).empty();
+        const bool server = markServerVoices && !ServerVoiceOf(v.voiceName).empty();
         w.AddComboItem(IDC_VOICE,
                        AnsiToWide(chinese ? v.chineseName : v.englishName) + (server ? t.GetText("SERVER_VOICE") : u""),
                        static_cast<int32_t>(i), i == 0);

@@ -19,8 +19,10 @@ std::u16string MakeCaption();
 std::vector<std::u16string> ListMusicFiles(const std::string& dir);
 
 // Voices, default text, music list, overlay modes (and their visibility rule),
-// the hidden sample-rate list, the volume trackbar and the save folder.
-void FillControls(IMainWindow& window);
+// the hidden sample-rate list, the volume trackbar and the save folder. With
+// markServerVoices the voices a speech server speaks say so, which asks the
+// engine (the window does; the console, which shows no list, need not load it).
+void FillControls(IMainWindow& window, bool markServerVoices = false);
 
 // The captions of labels and buttons.
 void SetControlLabels(IMainWindow& window);

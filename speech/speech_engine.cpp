@@ -42,6 +42,7 @@ SpeechEngine LoadLibraryEngine() {
         BindSymbol(lib, "QTTSTextPut", &e.QTTSTextPut) && BindSymbol(lib, "QTTSAudioGet", &e.QTTSAudioGet) &&
         BindSymbol(lib, "QTTSSessionEnd", &e.QTTSSessionEnd) && BindSymbol(lib, "MSPLogout", &e.MSPLogout)) {
         if (!BindSymbol(lib, "TesvanoVoiceSource", &e.TesvanoVoiceSource)) e.TesvanoVoiceSource = nullptr;
+        if (!BindSymbol(lib, "TesvanoLastError", &e.TesvanoLastError)) e.TesvanoLastError = nullptr;
         return e;
     }
     std::fprintf(stderr, "speech engine incomplete: %s\n", dlerror());
@@ -71,6 +72,12 @@ std::string ServerVoiceOf(const char* voiceName) {
     const std::string trimmed(name);
     return StringFromSizedCall(
         [&](char* buf, int size) { return engine.TesvanoVoiceSource(trimmed.c_str(), buf, size); });
+}
+
+std::string TakeEngineReasons() {
+    const SpeechEngine& engine = CurrentSpeechEngine();
+    if (!engine.TesvanoLastError) return {};
+    return StringFromSizedCall([&](char* buf, int size) { return engine.TesvanoLastError(buf, size); });
 }
 
 }  // namespace tesvano

@@ -15,6 +15,8 @@ struct SpeechEngine {
     int (*MSPLogout)();
     // Optional: which voices a speech server speaks; null when the library has none.
     int (*TesvanoVoiceSource)(const char* voiceName, char* buf, int size) = nullptr;
+    // Optional: the reasons behind the last failures; null when the library has none.
+    int (*TesvanoLastError)(char* buf, int size) = nullptr;
 };
 
 inline constexpr int kSynthStatusDataEnd = 2;
@@ -30,5 +32,9 @@ void SetSpeechEngineForTesting(const SpeechEngine* engine);
 // The speech server's name for a voice the engine sends to one; "" when the
 // voice is built in or the engine cannot tell.
 std::string ServerVoiceOf(const char* voiceName);
+
+// What the engine said since it was last asked (why a server voice failed,
+// why its voice map is ignored); "" when nothing or the engine cannot tell.
+std::string TakeEngineReasons();
 
 }  // namespace tesvano

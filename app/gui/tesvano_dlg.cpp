@@ -233,7 +233,7 @@ void CTesvanoDlg::CreateControls() {
 void CTesvanoDlg::OnInitDialog() {
     auto& table = CLanguageTable::Instance();
     setWindowTitle(Q(MakeCaption()));
-    FillControls(*this);
+    FillControls(*this, /*markServerVoices=*/true);
 
     // Tooltips: blue on white, at most 400 pixels wide, gone after 2 s.
     for (int id : {IDC_GENERATE_MP3, IDC_RECORD}) {

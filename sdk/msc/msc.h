@@ -82,6 +82,12 @@ MSC_API int MSPLogout(void);
  * replacement library: the program asks only if the symbol exists. */
 MSC_API int TesvanoVoiceSource(const char* voiceName, char* buf, int size);
 
+/* The reason lines the engine printed on standard error since the last call
+ * (why a server voice failed, why the voice map is ignored), joined by "; ",
+ * then forgotten; written and counted as TesvanoVoiceSource does. Optional
+ * for a replacement library, as above. */
+MSC_API int TesvanoLastError(char* buf, int size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,6 +1,7 @@
 // The six functions of libmsc. Sessions live in a fixed table whose id texts
 // are never freed, so a caller that passes an id after its session ended gets
 // MSP_ERROR_SESSION_NOT_FOUND instead of reading freed memory.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "sdk/msc/msc.h"
 #include "sdk/msc/params.h"
+#include "sdk/msc/report.h"
 #include "sdk/msc/server_client.h"
 #include "sdk/msc/speaker.h"
 #include "sdk/msc/text_input.h"
@@ -266,6 +268,21 @@ int QTTSSessionEnd(const char* sessionID, const char*) {
 int MSPLogout(void) {
     std::lock_guard lock(g_mutex);
     return Logout();
+}
+
+int TesvanoLastError(char* buf, int size) {
+    try {
+        const std::string text = msc::TakeReports();
+        if (buf && size > 0) {
+            const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+            std::memcpy(buf, text.data(), n);
+            buf[n] = '\0';
+        }
+        return static_cast<int>(std::min<size_t>(text.size(), 0x7fffffff));
+    } catch (...) {
+        if (buf && size > 0) buf[0] = '\0';
+        return -1;
+    }
 }
 
 int TesvanoVoiceSource(const char* voiceName, char* buf, int size) {

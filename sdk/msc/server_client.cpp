@@ -1,5 +1,7 @@
 #include "sdk/msc/server_client.h"
 
+#include "sdk/msc/report.h"
+
 #include <cstdio>
 #include <dlfcn.h>
 #include <unistd.h>
@@ -64,6 +66,9 @@ int FormatCode(ServerFormat format) {
     return 0;
 }
 
+// The module's reason lines are the engine's: printed and kept here.
+void ReportFromModule(const char* line) { Report(line ? line : ""); }
+
 }  // namespace
 
 ServerClient::~ServerClient() {
@@ -74,14 +79,14 @@ int ServerClient::Start(const ServerConfig& server, const std::string& serverVoi
                         const SessionParams& params) {
     const LoadedModule& module = Module();
     if (!module.table) {
-        std::fprintf(stderr, "libmsc: %s\n", module.problem.c_str());
+        Report(module.problem);
         return MSP_ERROR_SERVER_UNREACHABLE;
     }
     if (speech_) return MSP_ERROR_OUT_OF_ORDER;
     const MscServerRequest request = {server.url.c_str(), server.model.c_str(), server.keyEnv.c_str(),
                                       FormatCode(server.format), server.timeoutSeconds, serverVoice.c_str(),
                                       utf8Text.data(), utf8Text.size(), params.sampleRate, params.speed,
-                                      params.volume};
+                                      params.volume, ReportFromModule};
     return module.table->start(&request, &speech_);
 }
 

@@ -1,6 +1,8 @@
 // libmsc-server.so: ServerSpeech behind the module's C table.
 #include "sdk/msc/server_module.h"
 
+#include "sdk/msc/report.h"
+
 #include <memory>
 #include <new>
 #include <vector>
@@ -21,6 +23,7 @@ int Start(const MscServerRequest* r, MscServerSpeech** out) {
         r->format < 0 || r->format > 2)
         return MSP_ERROR_INVALID_PARA;
     *out = nullptr;
+    SetReportSink(r->report);
     try {
         ServerConfig server;
         server.url = r->url;

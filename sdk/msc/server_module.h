@@ -13,7 +13,7 @@ extern "C" {
 
 #define MSC_SERVER_MODULE_FILE "libmsc-server.so"
 #define MSC_SERVER_MODULE_ENTRY "MscServerModule"
-#define MSC_SERVER_MODULE_VERSION 1
+#define MSC_SERVER_MODULE_VERSION 2
 
 /* One utterance: the voice map's server settings, the server's voice, the
  * text in UTF-8 and the session's parameters. */
@@ -29,6 +29,8 @@ typedef struct MscServerRequest {
     int sampleRate;
     int speed;
     int volume;
+    /* Where the module's reason lines go (libmsc prints and keeps them). */
+    void (*report)(const char* line);
 } MscServerRequest;
 
 typedef struct MscServerSpeech MscServerSpeech;

@@ -1,5 +1,7 @@
 #include "sdk/msc/server_speech.h"
 
+#include "sdk/msc/report.h"
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <cmath>
@@ -206,8 +208,7 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
         const char* key = std::getenv(server.keyEnv.c_str());
         if (key && *key) {
             if (HasControlCharacters(key)) {
-                std::fprintf(stderr, "libmsc: %s holds characters an HTTP header cannot carry\n",
-                             sdk::Printable(server.keyEnv).c_str());
+                Report(sdk::Printable(server.keyEnv) + " holds characters an HTTP header cannot carry");
                 return MSP_ERROR_INVALID_PARA;
             }
             t->key = key;
@@ -219,8 +220,8 @@ int ServerSpeech::Start(const ServerConfig& server, const std::string& serverVoi
     // machine only, and never through a proxy. Refused like a TLS failure,
     // before any connection.
     if (!t->key.empty() && (!urlRead || (plainHttp && !loopback))) {
-        std::fprintf(stderr, "libmsc: speech server %s: the key is not sent over plain http to another machine; use https\n",
-                     sdk::Printable(t->shownUrl).c_str());
+        Report("speech server " + sdk::Printable(t->shownUrl) +
+               ": the key is not sent over plain http to another machine; use https");
         return MSP_ERROR_SERVER_UNREACHABLE;
     }
     t->body = BuildSpeechRequest(server, serverVoice, utf8Text, params.speed);
@@ -309,8 +310,7 @@ int ServerSpeech::Take(std::vector<int16_t>* pcm, int waitMs) {
         failed_ = code;
         t.cancel = true;
         pcm->clear();
-        std::fprintf(stderr, "libmsc: speech server %s: %s\n", sdk::Printable(t.shownUrl).c_str(),
-                     sdk::Printable(reason).c_str());
+        Report("speech server " + sdk::Printable(t.shownUrl) + ": " + sdk::Printable(reason));
         return code;
     };
     if (done && outcome != MSP_SUCCESS) return fail(outcome, why);

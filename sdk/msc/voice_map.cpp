@@ -1,5 +1,7 @@
 #include "sdk/msc/voice_map.h"
 
+#include "sdk/msc/report.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -168,7 +170,7 @@ bool LoadVoiceMap(VoiceMap* out) {
     const std::string report = path + ": " + error;
     std::lock_guard lock(mutex);
     if (report != lastReport) {
-        std::fprintf(stderr, "libmsc: ignoring voice map %s; every voice is built in\n", report.c_str());
+        Report("ignoring voice map " + report + "; every voice is built in");
         lastReport = report;
     }
     return false;

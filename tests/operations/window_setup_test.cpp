@@ -96,7 +96,7 @@ TEST(WindowSetup, VoicesASpeechServerSpeaksAreMarked) {
     std::ofstream(map) << "[server]\nurl = http://127.0.0.1:9/v1/audio/speech\n[voices]\nhenry = alloy\nxiaoyan = x\n";
     setenv("TESVANO_VOICES", map.c_str(), 1);
     test::MemoryWindow w;
-    FillControls(w);
+    FillControls(w, /*markServerVoices=*/true);
     unsetenv("TESVANO_VOICES");
     const std::u16string mark = CLanguageTable::Instance().GetText("SERVER_VOICE");
     ASSERT_FALSE(mark.empty());

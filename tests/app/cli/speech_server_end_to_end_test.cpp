@@ -162,6 +162,7 @@ TEST_F(SpeechServerEndToEnd, AMalformedVoiceMapIsReportedAndEveryVoiceStaysBuilt
     const CliRun r = Cli(voices, {"say", "Good morning.", "--voice", "henry", "--dir", dir.str()});
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.err.find("line 5: no voice 'nobody'"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("line 5: no voice 'nobody'"), std::string::npos) << r.out;  // and in the log
     EXPECT_TRUE(server.requests().empty());
     EXPECT_EQ(FilesIn(dir).size(), 1u);
 
@@ -236,6 +237,10 @@ TEST_P(ServerFailures, GiveTheFailureLinesAndNoFile) {
               std::string::npos);
     EXPECT_NE(r.err.find("libmsc: speech server http://127.0.0.1:"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+    // The window's log shows the reason too, on the line after the failure.
+    const size_t failed = r.out.find("text_to_speech_wavfile failed");
+    EXPECT_NE(r.out.find(c.reason), std::string::npos) << r.out;
+    EXPECT_LT(r.out.find(c.reason), failed) << r.out;
     // What the server sent reaches the terminal without its escape sequences.
     for (char ch : r.err) {
         const auto u = static_cast<unsigned char>(ch);
