@@ -182,7 +182,8 @@ OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& input
             overall = Combine(overall, slots[i].result.result);
             slots[i].window.Clear();  // its lines are out: free them
         }
-        if (batch.progress) batch.progress(i + 1, inputs.size());
+        if (batch.progress)
+            batch.progress(i + 1, inputs.size(), refused[i].empty() ? slots[i].result.result : OpResult::kFailed);
     }
     for (auto& t : threads) t.join();
     return overall;
@@ -362,7 +363,7 @@ OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, co
         if (!refused[i].empty()) {
             w.AppendLog(refused[i]);
             overall = OpResult::kFailed;
-            if (batch.progress) batch.progress(i + 1, inputs.size());
+            if (batch.progress) batch.progress(i + 1, inputs.size(), OpResult::kFailed);
             continue;
         }
         const ConvertResult r = ConvertOne(w, batch, inputs[i]);
@@ -372,11 +373,11 @@ OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, co
             ShowFileError(w, inputs[i], r.fileError,
                           stop ? CLanguageTable::Instance().GetText("BATCH_REST_SKIPPED") : std::u16string());
             if (stop) {
-                if (batch.progress) batch.progress(i + 1, inputs.size());
+                if (batch.progress) batch.progress(i + 1, inputs.size(), r.result);
                 break;
             }
         }
-        if (batch.progress) batch.progress(i + 1, inputs.size());
+        if (batch.progress) batch.progress(i + 1, inputs.size(), r.result);
     }
     return overall;
 }

@@ -66,7 +66,8 @@ struct ConvertBatch {
     unsigned jobs = 1;
     bool open = false;               // hand each written MP3 to the desktop
     bool stopAtUnreadable = false;   // the window's batch ends at a file it cannot read
-    std::function<void(size_t done, size_t total)> progress;  // after each file's lines
+    // After each file's lines, with how that file ended.
+    std::function<void(size_t done, size_t total, OpResult file)> progress;
 };
 // kFailed when any file failed, else kOverLimit when any MP3 is over the
 // camera's limit, else kDone.

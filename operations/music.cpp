@@ -1,8 +1,10 @@
 #include "operations/music.h"
 
+#include "audio/any_audio.h"
 #include "audio/mixer.h"
 #include "audio/mp3_decoder.h"
 #include "i18n/language_table.h"
+#include "operations/reason.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -15,7 +17,10 @@ int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
     std::u16string entry;
     if (!window.GetComboSelectionText(IDC_MUSIC, &entry)) return 0;
 
-    const std::string path = GetProgramDirectory() + "/" + WideToAnsi(entry);
+    // The listed files are beside the program; an entry that is a whole path
+    // (the console's own music) is taken as it is.
+    const std::string name = WideToAnsi(entry);
+    const std::string path = name.starts_with('/') ? name : GetProgramDirectory() + "/" + name;
     CAudioDecodeMp3 decoder(path, rate, 1);
     const int rc = decoder.Decode();
     if (rc == kDecodeFileError) {
@@ -26,8 +31,18 @@ int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
         window.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
         return -1;
     }
-    const int len = static_cast<int>(decoder.outputLength());  // bounded by the decoder's limit
     *music = decoder.TakeOutput();
+    // Not MPEG audio: any other format FFmpeg's libraries read.
+    if (music->empty()) {
+        AnyAudioDecode other = DecodeAnyAudio(path, rate);
+        if (other.status != kDecodeOk) {
+            window.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
+            LogReason(window, other.status == kDecodeFileError ? FileReason(path, other.fileError) : other.problem);
+            return -1;
+        }
+        *music = std::move(other.pcm);
+    }
+    const int len = static_cast<int>(music->size());  // bounded by the decoders' limits
     window.LogFormat("%s%d.\n", GetAnsiText("MP3_DECODE_OK").c_str(), len);
     return 0;
 }

@@ -30,7 +30,21 @@
 
 namespace tesvano {
 
+void ConsoleWindow::ShowProgress(const std::string& text) {
+    std::fprintf(err_, "\r\x1b[K%s", text.c_str());
+    std::fflush(err_);
+    progressShown_ = true;
+}
+
+void ConsoleWindow::ClearProgress() {
+    if (!progressShown_) return;
+    std::fputs("\r\x1b[K", err_);
+    std::fflush(err_);
+    progressShown_ = false;
+}
+
 void ConsoleWindow::AppendLog(const std::u16string& text) {
+    ClearProgress();  // a log line never follows the progress on its line
     // One line per entry on a console: a line's own trailing break is not repeated.
     const std::string_view line = LogArea::DisplayLine(log_.Append(text));
     std::fprintf(out_, "%.*s\n", static_cast<int>(line.size()), line.data());
@@ -38,6 +52,7 @@ void ConsoleWindow::AppendLog(const std::u16string& text) {
 }
 
 void ConsoleWindow::MessageBox(const std::u16string& text, const std::u16string& caption) {
+    ClearProgress();
     ++boxes_;
     std::fprintf(err_, "%s: %s\n", WideToAnsi(caption).c_str(), WideToAnsi(text).c_str());
 }
@@ -70,8 +85,10 @@ constexpr char kUsage[] =
     "  --help        show this text\n"
     "\n"
     "Options of say (each sets the control of the window it names):\n"
-    "  --voice V     voice index (0-16) or name, as listed by 'voices' or the engine's name\n"
-    "  --music NAME  background music, as listed by 'music' (default: none)\n"
+    "  --voice V     voice index (0-16), a name as listed by 'voices' in any language\n"
+    "                (or its first word: 小燕, henry), or the engine's name\n"
+    "  --music M     background music: an index or name as listed by 'music' (.mp3\n"
+    "                may be left out), or a path to any audio file (default: none)\n"
     "  --mode N      0 music under the voice, 1 before, 2 after, 3 before and after\n"
     "  --volume N    music volume under the voice, 0-100 (default 50)\n"
     "  --rate R      8000 or 16000 (default 16000)\n"
@@ -88,8 +105,11 @@ constexpr char kUsage[] =
     "  --jobs N      files converted at once (default: the number of cores)\n"
     "  --kind K      convert only: mp3, or alaw / ulaw for a G.711 WAV at 8000 Hz\n"
     "  --open        hand each written MP3 to the desktop's player (convert only)\n"
+    "  --recursive   a FOLDER given means the audio files below it, not only in it\n"
     "Any audio file FFmpeg reads converts (WAV, FLAC, Ogg, M4A, Opus, a video's\n"
-    "sound). Every file is attempted; each file's lines stay together, in input order.\n"
+    "sound); a FOLDER stands for the audio files in it, by name. Every file is\n"
+    "attempted; each file's lines stay together, in input order; a summary line\n"
+    "(\"8 converted, 1 failed\") ends the run on standard error.\n"
     "\n"
     "Options of record (and --music, --mode, --volume as for say):\n"
     "  --seconds N   stop after N seconds (default: at Ctrl-C or SIGTERM, which save)\n"
@@ -103,7 +123,9 @@ constexpr char kUsage[] =
     "larger than the 40960 bytes a camera takes.\n";
 
 int Usage(std::FILE* err, const std::string& message) {
-    std::fprintf(err, "tesvano-cli: %s (see tesvano-cli --help)\n", message.c_str());
+    // A message that already says where to look needs no second pointer.
+    const bool pointed = message.find("(see ") != std::string::npos;
+    std::fprintf(err, "tesvano-cli: %s%s\n", message.c_str(), pointed ? "" : " (see tesvano-cli --help)");
     return kExitUsage;
 }
 
@@ -124,17 +146,33 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// A voice by index, engine name or either display name (any case, blanks trimmed).
+// The first word of a display name: "小燕" of "小燕 青年女声 中英文（普通话）".
+std::string FirstWord(const std::string& name) {
+    const std::string trimmed = Trim(name);
+    return trimmed.substr(0, trimmed.find(' '));
+}
+
+// A voice by index, engine name, either display name or a display name's
+// first word (any case, blanks trimmed); -1 for none, or for a first word
+// that two voices share.
 int FindVoice(const std::string& wanted) {
     int index;
     if (ParseInt(wanted, 0, static_cast<int>(kVoiceTable.size()) - 1, &index)) return index;
     const std::string w = Lower(Trim(wanted));
+    if (w.empty()) return -1;
     for (size_t i = 0; i < kVoiceTable.size(); ++i) {
         const auto& v = kVoiceTable[i];
         for (const char* name : {v.voiceName, v.englishName, v.chineseName})
             if (Lower(Trim(name)) == w) return static_cast<int>(i);
     }
-    return -1;
+    int found = -1;
+    for (size_t i = 0; i < kVoiceTable.size(); ++i) {
+        const auto& v = kVoiceTable[i];
+        if (Lower(FirstWord(v.englishName)) != w && Lower(FirstWord(v.chineseName)) != w) continue;
+        if (found >= 0) return -1;
+        found = static_cast<int>(i);
+    }
+    return found;
 }
 
 // Voices a speech server speaks are marked with the server's name for them.
@@ -171,14 +209,63 @@ bool G711RateClash(const std::string& rate, std::FILE* err) {
     return true;
 }
 
+// Audio by its name: what a folder given to convert or to-wav contributes.
+bool LooksLikeAudio(const std::filesystem::path& file) {
+    static const char* const kExtensions[] = {".mp3", ".wav", ".flac", ".ogg", ".oga", ".opus", ".m4a", ".aac",
+                                              ".aif", ".aiff", ".wma", ".mka", ".webm", ".mp2", ".amr", ".au"};
+    const std::string ext = Lower(file.extension().string());
+    for (const char* known : kExtensions)
+        if (ext == known) return true;
+    return false;
+}
+
+// A folder stands for the audio files in it (and below it with recursive),
+// sorted by name; anything else stays as given, for the conversion to judge.
+bool ExpandFolders(const std::vector<std::string>& given, bool recursive, std::vector<std::string>* inputs,
+                   std::FILE* err) {
+    namespace fs = std::filesystem;
+    for (const std::string& arg : given) {
+        std::error_code ec;
+        if (!fs::is_directory(arg, ec)) {
+            inputs->push_back(arg);
+            continue;
+        }
+        std::vector<std::string> found;
+        const auto take = [&](const fs::directory_entry& e) {
+            std::error_code typeError;
+            if (e.is_regular_file(typeError) && LooksLikeAudio(e.path())) found.push_back(e.path().string());
+        };
+        if (recursive) {
+            for (fs::recursive_directory_iterator it(arg, fs::directory_options::skip_permission_denied, ec), end;
+                 !ec && it != end; it.increment(ec))
+                take(*it);
+        } else {
+            for (fs::directory_iterator it(arg, ec), end; !ec && it != end; it.increment(ec)) take(*it);
+        }
+        if (ec) {
+            std::fprintf(err, "tesvano-cli: %s: %s\n", arg.c_str(), ec.message().c_str());
+            return false;
+        }
+        std::sort(found.begin(), found.end());
+        if (found.empty()) std::fprintf(err, "tesvano-cli: no audio files in %s\n", arg.c_str());
+        inputs->insert(inputs->end(), found.begin(), found.end());
+    }
+    return true;
+}
+
 int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err) {
     ConvertBatch batch;
     batch.kind = toWav ? ConvertKind::kWav : ConvertKind::kMp3;
     std::string rateGiven;
     batch.jobs = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::string> inputs;
+    std::vector<std::string> given, inputs;
+    bool recursive = false;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--recursive") {
+            recursive = true;
+            continue;
+        }
         if (arg == "--open" && !toWav) {
             batch.open = true;
             w.set_open_with_desktop(true);
@@ -208,23 +295,53 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
             }
             continue;
         }
-        inputs.push_back(arg);
+        given.push_back(arg);
     }
-    if (inputs.empty()) return Usage(err, std::string(argv[1]) + " needs at least one FILE");
+    if (given.empty()) return Usage(err, std::string(argv[1]) + " needs at least one FILE");
+    if (!ExpandFolders(given, recursive, &inputs, err)) return kExitFailed;
+    if (inputs.empty()) return kExitFailed;
     const bool g711 = batch.kind == ConvertKind::kALaw || batch.kind == ConvertKind::kMuLaw;
     if (g711 && G711RateClash(rateGiven, err)) return kExitUsage;
     batch.rate = w.GetComboSelectionData(IDC_RATE);
     batch.saveDir = WideToAnsi(w.GetItemText(IDC_SAVE_DIR));
     // A progress line for a person watching; nothing extra in a pipe or a log file.
     const bool terminal = isatty(fileno(err)) != 0;
-    if (terminal) {
-        batch.progress = [err](size_t done, size_t total) {
-            std::fprintf(err, "\r%zu/%zu files", done, total);
-            if (done == total) std::fputc('\n', err);
-            std::fflush(err);
-        };
+    size_t made = 0, failed = 0, over = 0;
+    batch.progress = [&](size_t done, size_t total, OpResult file) {
+        if (file == OpResult::kFailed) ++failed;
+        else ++made;
+        if (file == OpResult::kOverLimit) ++over;
+        if (terminal) w.ShowProgress(std::to_string(done) + "/" + std::to_string(total) + " files");
+    };
+    const OpResult result = ConvertFiles(w, inputs, batch);
+    w.ClearProgress();
+    const size_t skipped = inputs.size() - made - failed;  // after an unreadable file in a stopping batch
+    std::fprintf(err, "%zu %s, %zu failed", made, toWav ? "decoded" : "converted", failed);
+    if (over > 0) std::fprintf(err, ", %zu over %u bytes", over, kCameraSizeLimit);
+    if (skipped > 0) std::fprintf(err, ", %zu not tried", skipped);
+    std::fputc('\n', err);
+    return ExitStatus(result);
+}
+
+// A music entry by index, listed name, name without ".mp3" (any case) or
+// "none"; else a path to any audio file, added to the list. -1 for none.
+int FindMusic(ConsoleWindow& w, const std::string& wanted) {
+    const auto& items = w.control(IDC_MUSIC)->items;
+    int index;
+    if (ParseInt(wanted, 0, static_cast<int>(items.size()) - 1, &index)) return index;
+    const std::string lower = Lower(wanted);
+    if (lower == "none") return 0;
+    for (size_t k = 1; k < items.size(); ++k) {
+        const std::string name = Lower(WideToAnsi(items[k].first));
+        if (name == lower || name == lower + ".mp3") return static_cast<int>(k);
     }
-    return ExitStatus(ConvertFiles(w, inputs, batch));
+    // The operator's own music, wherever it is: an absolute path, as the list
+    // entry, is decoded from there.
+    std::error_code ec;
+    const std::filesystem::path own = std::filesystem::absolute(wanted, ec);
+    if (ec || !std::filesystem::is_regular_file(own, ec)) return -1;
+    w.AddComboItem(IDC_MUSIC, AnsiToWide(own.lexically_normal().string()), static_cast<int32_t>(items.size()), false);
+    return static_cast<int>(items.size()) - 1;
 }
 
 // Options that set the window's music, rate and save-folder controls.
@@ -232,10 +349,7 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
 int SetWindowOption(ConsoleWindow& w, const std::string& arg, const std::string& value, std::FILE* err) {
     int n;
     if (arg == "--music") {
-        const auto& items = w.control(IDC_MUSIC)->items;
-        int found = -1;
-        for (size_t k = 0; k < items.size(); ++k)
-            if (WideToAnsi(items[k].first) == value || (k == 0 && Lower(value) == "none")) found = int(k);
+        const int found = FindMusic(w, value);
         if (found < 0) return Usage(err, "no background music '" + value + "' (see tesvano-cli music)");
         w.Select(IDC_MUSIC, found);
     } else if (arg == "--mode") {

@@ -26,6 +26,10 @@ public:
     void OpenWithDesktop(const std::u16string& path) override;
 
     void set_open_with_desktop(bool open) { open_ = open; }
+    // A progress line on standard error ("3/8 files"), replaced by the next
+    // one and cleared before any other output, so no line ever follows it.
+    void ShowProgress(const std::string& text);
+    void ClearProgress();
     int message_boxes() const { return boxes_; }
 
 private:
@@ -34,6 +38,7 @@ private:
     LogArea log_;
     bool open_ = false;
     int boxes_ = 0;
+    bool progressShown_ = false;
 };
 
 // tesvano-cli's command line; returns the process exit status.

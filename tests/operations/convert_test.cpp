@@ -271,7 +271,7 @@ TEST(ConvertFiles, ParallelRunsKeepEachFilesLinesInInputOrder) {
         fs::create_directory(batch.saveDir);
         batch.jobs = run == 0 ? 1 : 4;
         std::vector<size_t> progress;
-        batch.progress = [&](size_t done, size_t) { progress.push_back(done); };
+        batch.progress = [&](size_t done, size_t, OpResult) { progress.push_back(done); };
         EXPECT_EQ(ConvertFiles(w, inputs, batch), OpResult::kFailed);
         EXPECT_EQ(progress, (std::vector<size_t>{1, 2, 3, 4, 5, 6, 7}));
         ASSERT_EQ(w.boxes.size(), 1u);
