@@ -168,12 +168,16 @@ TESVANO_EXPORT int TesvanoOnvifCall(const char* url, const char* user, const cha
     if (!url || !user || !password || !body || timeoutMs <= 0 || !sink) return kTesvanoOnvifBadArguments;
     if (std::strncmp(url, "http://", 7) != 0 && std::strncmp(url, "https://", 8) != 0)
         return kTesvanoOnvifBadArguments;
-    const std::string security = *user ? SecurityHeader(user, password) : std::string();
-    if (*user && security.empty()) return kTesvanoOnvifFailed;
-    const std::string envelope =
-        std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                    "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Header>") +
-        security + "</s:Header><s:Body>" + body + "</s:Body></s:Envelope>";
+    // A fresh nonce for every request, as devices refuse one seen before.
+    auto makeEnvelope = [&] {
+        const std::string security = *user ? SecurityHeader(user, password) : std::string();
+        if (*user && security.empty()) return std::string();
+        return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                           "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Header>") +
+               security + "</s:Header><s:Body>" + body + "</s:Body></s:Envelope>";
+    };
+    std::string envelope = makeEnvelope();
+    if (envelope.empty()) return kTesvanoOnvifFailed;
 
     CurlHandle h;
     if (!h.c) return kTesvanoOnvifFailed;
@@ -195,17 +199,30 @@ TESVANO_EXPORT int TesvanoOnvifCall(const char* url, const char* user, const cha
               curl_easy_setopt(h.c, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kTesvanoOnvifMaxAnswer)) == CURLE_OK &&
               curl_easy_setopt(h.c, CURLOPT_WRITEFUNCTION, &OnBody) == CURLE_OK &&
               curl_easy_setopt(h.c, CURLOPT_WRITEDATA, &answer) == CURLE_OK;
-    // Digest only: Basic would hand the password over in the clear.
-    if (ok && *user)
-        ok = curl_easy_setopt(h.c, CURLOPT_HTTPAUTH, long(CURLAUTH_DIGEST)) == CURLE_OK &&
-             curl_easy_setopt(h.c, CURLOPT_USERNAME, user) == CURLE_OK &&
-             curl_easy_setopt(h.c, CURLOPT_PASSWORD, password) == CURLE_OK;
     if (!ok) return kTesvanoOnvifFailed;
-    const CURLcode result = curl_easy_perform(h.c);
+    CURLcode result = curl_easy_perform(h.c);
+    long status = 0;
+    if (result == CURLE_OK && curl_easy_getinfo(h.c, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK)
+        return kTesvanoOnvifFailed;
+    // HTTP Digest only when the device asks (curl's asking round would send
+    // an empty body to a device that does not), and never Basic, which would
+    // hand the password over in the clear.
+    if (result == CURLE_OK && status == 401 && *user) {
+        answer = Answer{};
+        envelope = makeEnvelope();
+        if (envelope.empty() ||
+            curl_easy_setopt(h.c, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(envelope.size())) != CURLE_OK ||
+            curl_easy_setopt(h.c, CURLOPT_POSTFIELDS, envelope.c_str()) != CURLE_OK ||
+            curl_easy_setopt(h.c, CURLOPT_HTTPAUTH, long(CURLAUTH_DIGEST)) != CURLE_OK ||
+            curl_easy_setopt(h.c, CURLOPT_USERNAME, user) != CURLE_OK ||
+            curl_easy_setopt(h.c, CURLOPT_PASSWORD, password) != CURLE_OK)
+            return kTesvanoOnvifFailed;
+        result = curl_easy_perform(h.c);
+        if (result == CURLE_OK && curl_easy_getinfo(h.c, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK)
+            return kTesvanoOnvifFailed;
+    }
     if (answer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) return kTesvanoOnvifTooLarge;
     if (result != CURLE_OK) return kTesvanoOnvifNoConnection;
-    long status = 0;
-    if (curl_easy_getinfo(h.c, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) return kTesvanoOnvifFailed;
     sink(answer.body.data(), answer.body.size(), sinkUser);
     return static_cast<int>(status);
 }
