@@ -98,6 +98,11 @@ OnvifStatus Refusal(const Call& c, const char* what, std::string* detail) {
 
 }  // namespace
 
+bool OnvifModuleAvailable(std::string* detail) {
+    *detail = Module().error;
+    return Module().Call != nullptr;
+}
+
 OnvifStatus FindCameras(int timeoutMs, std::vector<FoundCamera>* cameras, std::string* detail) {
     const OnvifModule& m = Module();
     if (!m.Probe) {

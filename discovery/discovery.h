@@ -21,6 +21,9 @@ enum class OnvifStatus {
     kFailed,
 };
 
+// Whether libtesvano-onvif.so loads; *detail says why not.
+bool OnvifModuleAvailable(std::string* detail);
+
 // Sends one probe and collects the cameras that answer within timeoutMs,
 // sorted by address so that an index names the same camera next time.
 OnvifStatus FindCameras(int timeoutMs, std::vector<FoundCamera>* cameras, std::string* detail);

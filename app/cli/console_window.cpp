@@ -418,7 +418,11 @@ int CameraOnvif(int argc, char** argv, std::FILE* out, std::FILE* err) {
         } else return Usage(err, "unknown option " + arg);
     }
     if (target.empty() || user.empty()) return Usage(err, "camera --onvif needs ADDRESS or INDEX and --user");
-    std::string device;
+    std::string device, missing;
+    if (!OnvifModuleAvailable(&missing)) {
+        std::fprintf(err, "tesvano-cli: %s\n", missing.c_str());
+        return kExitFailed;
+    }
     int index;
     if (ParseInt(target, 1, 1000, &index)) {
         std::vector<FoundCamera> cameras;

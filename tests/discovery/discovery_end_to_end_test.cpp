@@ -243,6 +243,28 @@ TEST(CameraOnvifErrors, NothingListeningOrNothingAnswering) {
     EXPECT_FALSE(fs::exists(ConfigFile(config.str())));
 }
 
+// libcurl stays out of tesvano-cli; without the module the two commands say so.
+TEST(CameraOnvifErrors, TheModuleLoadsOnlyWhenUsed) {
+    ENTER_PRIVATE_NETWORK();
+    std::string needed;
+    ASSERT_EQ(test::RunProgram({test::FindProgram("readelf"), "-d", kBin + "/tesvano-cli"}, &needed), 0);
+    EXPECT_EQ(needed.find("libcurl"), std::string::npos);
+    EXPECT_EQ(needed.find("libcrypto"), std::string::npos);
+    test::TempDir alone, config;
+    fs::copy(kBin + "/tesvano-cli", alone / "tesvano-cli");
+    std::string out;
+    EXPECT_EQ(test::RunProgram({alone / "tesvano-cli", "--help"}, &out), 0);
+    EXPECT_NE(out.find("cameras [--timeout S]"), std::string::npos);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"cameras", "--timeout", "1"},
+                                                 {"camera", "--onvif", "127.0.0.1", "--user", "admin"}}) {
+        std::string err;
+        std::vector<std::string> argv = {alone / "tesvano-cli"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        EXPECT_EQ(test::RunProgram(argv, &out, &err), 1);
+        EXPECT_NE(err.find("the ONVIF module is not available"), std::string::npos) << err;
+    }
+}
+
 // The whole way: found, asked, saved, then recorded from.
 TEST(CameraOnvifRecord, TheSavedSourceRecordsTheCamerasTone) {
     ENTER_PRIVATE_NETWORK();
