@@ -18,6 +18,20 @@ constexpr size_t kMaxXAddrs = 8;
 constexpr size_t kMaxProfiles = 64;
 constexpr size_t kMaxCameras = 256;
 
+bool WellFormedReference(std::string_view at) {
+    for (const char* named : {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"})
+        if (at.starts_with(named)) return true;
+    size_t i = 2;
+    const bool hex = at.starts_with("&#x");
+    if (!hex && !at.starts_with("&#")) return false;
+    if (hex) i = 3;
+    const size_t first = i;
+    while (i < at.size() && i < first + 8 && (hex ? std::isxdigit(static_cast<unsigned char>(at[i]))
+                                                  : std::isdigit(static_cast<unsigned char>(at[i]))))
+        ++i;
+    return i > first && i < at.size() && at[i] == ';';
+}
+
 // TinyXML's parser recurses per level and reads a DOCTYPE as text: both are
 // checked before it sees the answer. Quotes are followed, so a '>' or '/>'
 // inside an attribute does not hide a level.
@@ -25,6 +39,12 @@ bool SafeToParse(std::string_view xml, size_t cap) {
     if (xml.empty() || xml.size() > cap || xml.find('\0') != std::string_view::npos) return false;
     int depth = 0;
     for (size_t i = 0; i < xml.size(); ++i) {
+        if (xml[i] == '&') {
+            // TinyXML reads past the end on a malformed reference: only
+            // whole, well-formed ones go through.
+            if (!WellFormedReference(xml.substr(i))) return false;
+            continue;
+        }
         if (xml[i] != '<') continue;
         const std::string_view rest = xml.substr(i);
         if (rest.starts_with("<!--")) {

@@ -36,6 +36,8 @@ TEST(OnvifAnswers, HostileShapesAreRefused) {
         {"unterminated tag", kHead + "<GetStreamUriResponse attr=\"" + std::string(100, 'x')},
         {"NUL inside", kHead + uri + std::string("rtsp://h/\0x", 11) + "</Uri></MediaUri></GetStreamUriResponse>" + kTail},
         {"not rtsp", kHead + uri + "file:///etc/passwd</Uri></MediaUri></GetStreamUriResponse>" + kTail},
+        {"unknown entity", kHead + uri + "rtsp://h/&x;</Uri></MediaUri></GetStreamUriResponse>" + kTail},
+        {"reference cut at the end", kHead + uri + "rtsp://h/&#x4"},
         {"line break in uri", kHead + uri + "rtsp://h/a&#10;b</Uri></MediaUri></GetStreamUriResponse>" + kTail},
         {"over 1 MiB", kHead + uri + "rtsp://h/" + std::string(1 << 20, 'a') + "</Uri></MediaUri>"
                                                                               "</GetStreamUriResponse>" + kTail},
