@@ -184,6 +184,8 @@ struct OnvifCase {
     const char* says;  // on stdout when it succeeds, stderr otherwise
 };
 
+void PrintTo(const OnvifCase& c, std::ostream* os) { *os << c.name; }
+
 class CameraOnvif : public testing::TestWithParam<OnvifCase> {};
 
 TEST_P(CameraOnvif, SavesTheAudioProfilesAddressOrSaysWhy) {
