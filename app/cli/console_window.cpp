@@ -309,7 +309,11 @@ int Record(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
 int SaveCameraSource(const std::string& url, std::FILE* out, std::FILE* err) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
-    std::string dir = config && *config == '/' ? config : std::string(home ? home : "") + "/.config";
+    if (!(config && *config == '/') && !(home && *home)) {
+        std::fputs("tesvano-cli: no HOME or absolute XDG_CONFIG_HOME to keep camera.conf in\n", err);
+        return kExitFailed;
+    }
+    std::string dir = config && *config == '/' ? config : std::string(home) + "/.config";
     dir += "/tesvano";
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
