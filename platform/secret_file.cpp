@@ -35,6 +35,11 @@ bool MakeFolders(const std::string& dir, std::string* error) {
 bool WriteSecretFile(const std::string& path, std::string_view text, std::string* error) {
     const std::string dir = DirectoryOfPath(path);
     if (dir != path && !MakeFolders(dir, error)) return false;
+    // The folder it sits in is ours to keep private, even one made open before.
+    if (dir != path && chmod(dir.c_str(), 0700) != 0) {
+        *error = dir + ": " + std::strerror(errno);
+        return false;
+    }
     errno = 0;
     const WriteStatus status = WriteWholeFile(
         path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), WriteOptions{.mode = 0600});

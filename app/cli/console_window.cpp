@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string_view>
 #include <thread>
+#include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "operations/buttons.h"
@@ -19,6 +21,7 @@
 #include "operations/fit.h"
 #include "operations/generate.h"
 #include "capture/capture_library.h"
+#include "discovery/discovery.h"
 #include "platform/file.h"
 #include "operations/settings.h"
 #include "operations/window_setup.h"
@@ -82,6 +85,11 @@ constexpr char kUsage[] =
     "  camera -      set the camera source for this user from one line of standard\n"
     "                input (keeps a password out of the process list and history)\n"
     "  camera [URL]  show the camera source (password hidden), or set it from URL\n"
+    "  cameras [--timeout S]  find ONVIF cameras on the local network (default 3 s)\n"
+    "  camera --onvif ADDRESS|INDEX --user U [--timeout S]\n"
+    "                ask an ONVIF camera (an index from 'cameras', or its address) for\n"
+    "                its RTSP address and save it, with U and the password read from\n"
+    "                standard input, as the camera source\n"
     "  --help        show this text\n"
     "\n"
     "Options of say (each sets the control of the window it names):\n"
@@ -450,8 +458,149 @@ bool ReadUrlFromStdin(std::string* url, std::string* error) {
     return true;
 }
 
+// Saves the source as the user's camera source and shows it, password hidden.
+int SaveAndShowCameraSource(const std::string& url, std::FILE* out, std::FILE* err) {
+    std::string error;
+    if (!SaveCameraSource(url, &error)) {
+        std::fprintf(err, "tesvano-cli: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    if (std::getenv("TESVANO_CAMERA_URL"))
+        std::fputs("note: TESVANO_CAMERA_URL is set and takes precedence\n", err);
+    const std::string shown = DescribeCameraSource();
+    std::fprintf(out, "%s\n", shown.empty() ? "(saved)" : shown.c_str());
+    return kExitOk;
+}
+
+// The probe's wait: --timeout S, 1 to 60 seconds.
+bool ParseTimeout(const std::string& value, int* ms, std::FILE* err) {
+    int seconds;
+    if (!ParseInt(value, 1, 60, &seconds)) {
+        Usage(err, "--timeout takes 1 to 60 seconds");
+        return false;
+    }
+    *ms = seconds * 1000;
+    return true;
+}
+
+int Cameras(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    int timeoutMs = 3000;
+    for (int i = 2; i < argc; ++i) {
+        if (std::string(argv[i]) != "--timeout" || i + 1 >= argc) return Usage(err, "cameras takes --timeout S");
+        if (!ParseTimeout(argv[++i], &timeoutMs, err)) return kExitUsage;
+    }
+    std::vector<FoundCamera> cameras;
+    std::string detail;
+    if (FindCameras(timeoutMs, &cameras, &detail) != OnvifStatus::kOk) {
+        std::fprintf(err, "tesvano-cli: %s\n", detail.c_str());
+        return kExitFailed;
+    }
+    // Everything printed here comes from the device: no control characters.
+    for (size_t i = 0; i < cameras.size(); ++i) {
+        const FoundCamera& c = cameras[i];
+        std::fprintf(out, "%2zu  %s  %s  %s\n", i + 1, PrintableText(c.name.empty() ? "-" : c.name).c_str(),
+                     PrintableText(c.hardware.empty() ? "-" : c.hardware).c_str(),
+                     PrintableText(MaskUrlPassword(c.xaddrs.front())).c_str());
+    }
+    return kExitOk;
+}
+
+// One line from standard input, without echo on a terminal. False on a
+// read error or nothing to read.
+bool ReadPassword(const std::string& user, std::string* password, std::FILE* err) {
+    const bool terminal = isatty(STDIN_FILENO) != 0;
+    termios saved{};
+    if (terminal) {
+        std::fprintf(err, "Password for %s: ", user.c_str());
+        std::fflush(err);
+        if (tcgetattr(STDIN_FILENO, &saved) == 0) {
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+        }
+    }
+    password->clear();
+    bool ok = true;
+    for (;;) {
+        char c;
+        const ssize_t n = read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0 || c == '\n') break;
+        if (password->size() >= 1024) {
+            ok = false;
+            break;
+        }
+        *password += c;
+    }
+    if (!password->empty() && password->back() == '\r') password->pop_back();
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        std::fputc('\n', err);
+    }
+    return ok;
+}
+
+// camera --onvif ADDRESS|INDEX --user U: the camera's RTSP address with the
+// user and password in it, saved as the source.
+int CameraOnvif(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    std::string target, user;
+    int timeoutMs = 3000;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) return Usage(err, arg + " needs a value");
+        const std::string value = argv[++i];
+        if (arg == "--onvif") target = value;
+        else if (arg == "--user") user = value;
+        else if (arg == "--timeout") {
+            if (!ParseTimeout(value, &timeoutMs, err)) return kExitUsage;
+        } else return Usage(err, "unknown option " + arg);
+    }
+    if (target.empty() || user.empty()) return Usage(err, "camera --onvif needs ADDRESS or INDEX and --user");
+    std::string device, missing;
+    if (!OnvifModuleAvailable(&missing)) {
+        std::fprintf(err, "tesvano-cli: %s\n", missing.c_str());
+        return kExitFailed;
+    }
+    int index;
+    if (ParseInt(target, 1, 1000, &index)) {
+        std::vector<FoundCamera> cameras;
+        std::string detail;
+        if (FindCameras(timeoutMs, &cameras, &detail) != OnvifStatus::kOk) {
+            std::fprintf(err, "tesvano-cli: %s\n", detail.c_str());
+            return kExitFailed;
+        }
+        if (static_cast<size_t>(index) > cameras.size()) {
+            std::fprintf(err, "tesvano-cli: only %zu camera(s) answered\n", cameras.size());
+            return kExitFailed;
+        }
+        device = cameras[static_cast<size_t>(index) - 1].xaddrs.front();
+    } else {
+        device = DeviceServiceUrl(target);
+        if (device.empty()) return Usage(err, "--onvif takes an index from 'cameras', host[:port] or an http URL");
+    }
+    std::string password;
+    if (!ReadPassword(user, &password, err)) {
+        std::fputs("tesvano-cli: cannot read the password from standard input\n", err);
+        return kExitFailed;
+    }
+    CameraStream stream;
+    std::string detail;
+    const OnvifStatus status = GetCameraStream(device, user, password, timeoutMs, &stream, &detail);
+    if (status != OnvifStatus::kOk) {
+        std::fprintf(err, "tesvano-cli: %s (%s)\n", detail.c_str(), PrintableText(MaskUrlPassword(device)).c_str());
+        return kExitFailed;
+    }
+    std::fprintf(out, "profile %s%s\n", PrintableText(stream.profile).c_str(), stream.audio ? " (with audio)" : "");
+    std::fprintf(out, "%s\n", stream.speakers > 0    ? "the camera has a speaker"
+                              : stream.speakers == 0 ? "the camera has no speaker"
+                                                     : "the camera does not say whether it has a speaker");
+    return SaveAndShowCameraSource(WithCredentials(stream.uri, user, password), out, err);
+}
+
 // Shows the configured source, or writes the user's camera.conf.
 int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
+    if (argc > 2 && std::string_view(argv[2]).starts_with("--")) return CameraOnvif(argc, argv, out, err);
     if (argc > 3) return Usage(err, "camera takes at most one URL");
     if (argc == 2) {
         const std::string source = DescribeCameraSource();
@@ -474,16 +623,7 @@ int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
     });
     if (url.empty() || control) return Usage(err, "camera URL must be one line of text");
-    std::string error;
-    if (!SaveCameraSource(url, &error)) {
-        std::fprintf(err, "tesvano-cli: %s\n", error.c_str());
-        return kExitFailed;
-    }
-    if (std::getenv("TESVANO_CAMERA_URL"))
-        std::fputs("note: TESVANO_CAMERA_URL is set and takes precedence\n", err);
-    const std::string shown = DescribeCameraSource();
-    std::fprintf(out, "%s\n", shown.empty() ? "(saved)" : shown.c_str());
-    return kExitOk;
+    return SaveAndShowCameraSource(url, out, err);
 }
 
 int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
@@ -561,12 +701,14 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         return kExitOk;
     }
     const bool takesArguments =
-        command == "say" || command == "convert" || command == "to-wav" || command == "record" || command == "camera";
+        command == "say" || command == "convert" || command == "to-wav" || command == "record" || command == "camera" ||
+        command == "cameras";
     if (!takesArguments && command != "voices" && command != "music")
         return Usage(err, "unknown command '" + std::string(command) + "'");
     if (!takesArguments && argc != 2) return Usage(err, std::string(command) + " takes no arguments");
 
     if (command == "camera") return Camera(argc, argv, out, err);
+    if (command == "cameras") return Cameras(argc, argv, out, err);
     if (command == "voices") {
         ListVoices(out);
         return kExitOk;
