@@ -91,6 +91,7 @@ constexpr char kUsage[] =
     "                its RTSP address and save it, with U and the password read from\n"
     "                standard input, as the camera source\n"
     "  --help        show this text\n"
+    "  --version     show the program's version\n"
     "\n"
     "Options of say (each sets the control of the window it names):\n"
     "  --voice V     voice index (0-16), a name as listed by 'voices' in any language\n"
@@ -698,6 +699,10 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
     const std::string_view command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, out);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::fprintf(out, "tesvano-cli %s\n", kVersion);
         return kExitOk;
     }
     const bool takesArguments =

@@ -38,6 +38,67 @@ TEST(Console, UsageAndExitStatus) {
     EXPECT_EQ(test::RunProgram({kCli, "voices", "extra"}, &out), 2);
 }
 
+TEST(Console, ConvertOnATerminalShowsCleanLinesAndASummary) {
+    if (!test::ProgramExists("script")) GTEST_SKIP() << "script missing";
+    test::TempDir dir;
+    const std::string in = dir / "in", out = dir / "out";
+    std::filesystem::create_directories(in + "/deeper");
+    std::filesystem::create_directories(out);
+    for (const char* name : {"a.mp3", "b.mp3", "deeper/c.mp3"})
+        std::filesystem::copy_file(std::string(TESVANO_BIN_DIR) + "/doorbell.mp3", in + "/" + name);
+    std::ofstream(in + "/notes.txt") << "not audio";
+    for (bool recursive : {false, true}) {
+        // A real terminal: `script` gives the program one, as a person's shell would.
+        std::string cmd = kCli + " convert " + in + " --dir " + out + (recursive ? " --recursive" : "");
+        std::string shown;
+        ASSERT_EQ(test::RunProgram({"script", "-qec", cmd, "/dev/null"}, &shown), 0) << shown;
+        const std::string summary = recursive ? "3 converted, 0 failed" : "2 converted, 0 failed";
+        EXPECT_NE(shown.find(summary), std::string::npos) << shown;
+        // Whatever the progress line showed is wiped before the next output.
+        EXPECT_EQ(shown.find("files0"), std::string::npos) << shown;
+        EXPECT_EQ(shown.find("notes.txt"), std::string::npos) << shown;
+        EXPECT_EQ(std::filesystem::exists(out + "/c.mp3"), recursive);
+    }
+}
+
+TEST(Console, MusicAndVoiceByAnyNameTheListsShow) {
+    test::TempDir dir;
+    const std::string own = dir / "own.wav";
+    ASSERT_EQ(test::RunProgram({"ffmpeg", "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                "sine=frequency=500:duration=1", own}),
+              0);
+    const struct {
+        std::vector<std::string> options;
+        int status;
+    } cases[] = {
+        {{"--music", "1"}, 0},
+        {{"--music", "doorbell"}, 0},
+        {{"--music", "DOORBELL.MP3"}, 0},
+        {{"--music", own, "--mode", "1"}, 0},
+        {{"--voice", "\xE5\xB0\x8F\xE7\x87\x95"}, 0},  // 小燕
+        {{"--voice", "henry"}, 0},
+        {{"--music", "nothing"}, 2},
+        {{"--voice", "nobody"}, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> argv = {kCli, "say", "Door.", "--dir", dir.str()};
+        argv.insert(argv.end(), c.options.begin(), c.options.end());
+        std::string out, err;
+        EXPECT_EQ(test::RunProgram(argv, &out, &err), c.status) << c.options[1] << "\n" << out << err;
+        // Where to look is said once.
+        EXPECT_EQ(err.find("(see", err.find("(see") + 1), std::string::npos) << err;
+        // Own music is decoded and laid before the voice: a music line with its bytes.
+        std::smatch bytes;
+        if (c.options[1] == own) {
+            ASSERT_TRUE(std::regex_search(out, bytes, std::regex("(\\d+)\\.\\n"))) << out;
+            EXPECT_NEAR(std::stod(bytes[1]), 32000, 2000) << out;  // a second at 16 kHz
+        }
+    }
+    std::string version;
+    EXPECT_EQ(test::RunProgram({kCli, "--version"}, &version), 0);
+    EXPECT_NE(version.find("V2.0.9"), std::string::npos) << version;
+}
+
 TEST(Console, VoicesInTheLanguageOfTheRegistry) {
     struct Case {
         const char* language;
