@@ -463,8 +463,4 @@ int CAudioDecodeMp3::Decode() {
     }
 }
 
-std::u16string DescribeFileError(const std::string& fileName, int error) {
-    return AnsiToWide(fileName) + u": " + AnsiToWide(std::strerror(error));
-}
-
 }  // namespace tesvano

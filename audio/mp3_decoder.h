@@ -88,8 +88,4 @@ private:
     std::vector<uint8_t> converted_;  // one frame out of the resampler
 };
 
-// Text for the message box about a file that cannot be opened or read: the
-// file's name and the system's reason.
-std::u16string DescribeFileError(const std::string& fileName, int error);
-
 }  // namespace tesvano

@@ -5,34 +5,36 @@
 
 #include <string>
 
+#include "sdk/camera/quabo_netsdk.h"
+
 namespace tesvano {
 
-using CaptureCallback = int (*)(const unsigned char* data, unsigned int length, void* user);
+using CaptureCallback = QUABO_NETSDK_AudioCallback;
 
+// The library's functions as its header declares them; the last three are
+// this program's own and may be missing from a replacement library (null).
 struct CaptureLibrary {
-    int (*StartAudioCapture)(int sampleRate, int bitsPerSample, int channels, CaptureCallback callback, void* user);
-    int (*StopAudioCapture)();
-    // The configured source with its password hidden (snprintf-like); may be
-    // null in a library that does not offer it.
-    int (*DescribeSource)(char* buffer, int size);
-    // Opens `source` for at most `seconds`: 0 when audio came, with what it
-    // is (codec, rate, level) in *report; else a start result, with the
-    // reason. May be null, as above.
-    int (*TestSource)(const char* source, int seconds, char* report, int size);
-    // The last reason the library reported (snprintf-like); may be null.
-    int (*LastError)(char* buffer, int size);
+    decltype(&QUABO_NETSDK_IPC_StartAudioCapture) StartAudioCapture;
+    decltype(&QUABO_NETSDK_IPC_StopAudioCapture) StopAudioCapture;
+    // The configured source with its password hidden (snprintf-like).
+    decltype(&TesvanoCameraSource) DescribeSource;
+    // Opens a source for at most some seconds: 0 when audio came, with what
+    // it is (codec, rate, level) in the report; else a start result, with the reason.
+    decltype(&TesvanoCameraTest) TestSource;
+    // The last reason the library reported (snprintf-like).
+    decltype(&TesvanoCameraLastError) LastError;
 };
 
 // Start results.
 enum CaptureResult : int {
-    kCaptureOk = 0,
-    kCaptureNotFindDevice = -9000002,
-    kCaptureOpenFailed = -9000001,
-    kCaptureStartFailed = -9000000,
-    kCaptureParamError = -8999999,
-    kCaptureOutOfMemory = -8999994,
-    kCaptureThreadError = -8999990,
-    kCaptureAlreadyStarted = -8999986,
+    kCaptureOk = QUABO_NETSDK_OK,
+    kCaptureNotFindDevice = QUABO_NETSDK_ERR_NOT_FIND_DEVICE,
+    kCaptureOpenFailed = QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE,
+    kCaptureStartFailed = QUABO_NETSDK_ERR_START_AUDIOCAPTURE,
+    kCaptureParamError = QUABO_NETSDK_ERR_AUDIO_PARAM,
+    kCaptureOutOfMemory = QUABO_NETSDK_ERR_OUT_OF_MEMORY,
+    kCaptureThreadError = QUABO_NETSDK_ERR_START_THREAD,
+    kCaptureAlreadyStarted = QUABO_NETSDK_ERR_ALREADY_CAPTURING,
 };
 
 // The library beside the program (libQuaboNetSdk.so), or on the library

@@ -21,7 +21,7 @@ OpResult SaveCameraMp3(IMainWindow& w, int rate, std::span<const uint8_t> pcm, c
     if (!encoder.SaveToFile(path)) {
         const int error = errno;
         w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
-        LogReason(w, FileReason(path, error));
+        LogReason(w, FileErrorText(path, error));
         return OpResult::kFailed;
     }
     w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), path.c_str());

@@ -303,7 +303,7 @@ ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input,
     if (!encoder.SaveToFile(output)) {
         const int error = errno;
         w.LogFormat("MP3%s", GetAnsiText("FILE_SAVE_FAILED").c_str());
-        LogReason(w, FileReason(output, error));
+        LogReason(w, FileErrorText(output, error));
         return result;
     }
     const uint32_t bytes = static_cast<uint32_t>(encoder.length());
@@ -332,7 +332,7 @@ ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, c
     if (itself || write(pcm) != WriteStatus::kOk) {
         const int error = errno;
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
-        LogReason(w, itself ? output + ": the input itself" : FileReason(output, error));
+        LogReason(w, itself ? output + ": the input itself" : FileErrorText(output, error));
         return result;
     }
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + AnsiToWide(output));

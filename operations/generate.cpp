@@ -120,7 +120,7 @@ OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const st
     // Not created, or not written whole (the partial file is gone): say so, and why.
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_FAILED"));
     const bool g711 = kind == Uncompressed::kALaw || kind == Uncompressed::kMuLaw;
-    LogReason(w, g711 && rate != static_cast<int>(kG711Rate) ? "G.711 files are 8000 Hz" : FileReason(narrow, error));
+    LogReason(w, g711 && rate != static_cast<int>(kG711Rate) ? "G.711 files are 8000 Hz" : FileErrorText(narrow, error));
     return OpResult::kFailed;
 }
 

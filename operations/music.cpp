@@ -5,6 +5,7 @@
 #include "audio/mp3_decoder.h"
 #include "i18n/language_table.h"
 #include "operations/reason.h"
+#include "platform/file.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -37,7 +38,7 @@ int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
         AnyAudioDecode other = DecodeAnyAudio(path, rate);
         if (other.status != kDecodeOk) {
             window.AppendLog(CLanguageTable::Instance().GetText("MP3_DECODE_FAILED"));
-            LogReason(window, other.status == kDecodeFileError ? FileReason(path, other.fileError) : other.problem);
+            LogReason(window, other.status == kDecodeFileError ? FileErrorText(path, other.fileError) : other.problem);
             return -1;
         }
         *music = std::move(other.pcm);

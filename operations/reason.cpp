@@ -1,8 +1,5 @@
 #include "operations/reason.h"
 
-#include <cerrno>
-#include <cstring>
-
 #include "platform/mask.h"
 #include "platform/text.h"
 
@@ -14,10 +11,6 @@ void LogReason(IMainWindow& w, const std::string& reason) {
     for (char& c : shown)
         if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) c = ' ';
     w.AppendLog(AnsiToWide(shown));
-}
-
-std::string FileReason(const std::string& path, int error) {
-    return path + ": " + std::strerror(error != 0 ? error : EIO);
 }
 
 }  // namespace tesvano

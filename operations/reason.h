@@ -12,7 +12,4 @@ namespace tesvano {
 // line of its own; nothing when it is empty.
 void LogReason(IMainWindow& window, const std::string& reason);
 
-// "<path>: <the system's text for error>".
-std::string FileReason(const std::string& path, int error);
-
 }  // namespace tesvano

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <iterator>
 #include <mutex>
@@ -11,6 +12,8 @@
 #include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/text.h"
 
 namespace tesvano {
 
@@ -308,6 +311,12 @@ bool ReadSmallFile(const std::string& path, uint64_t maxBytes, std::string* data
     std::fclose(f);
     return ok;
 }
+
+std::string FileErrorText(const std::string& path, int error) {
+    return path + ": " + std::strerror(error != 0 ? error : EIO);
+}
+
+std::u16string DescribeFileError(const std::string& path, int error) { return AnsiToWide(FileErrorText(path, error)); }
 
 uint32_t GetFileSize32(const std::string& path) {
     struct stat st;

@@ -46,6 +46,13 @@ void UseNamedTempFilesForTesting(bool named);
 // file, a read error, or a file that shrank while being read.
 bool ReadSmallFile(const std::string& path, uint64_t maxBytes, std::string* data);
 
+// What to tell about a file that cannot be opened, read or written: its name
+// and the system's reason ("<path>: No such file or directory"); an error of
+// 0 reads as EIO.
+std::string FileErrorText(const std::string& path, int error);
+// The same for the message box about it.
+std::u16string DescribeFileError(const std::string& path, int error);
+
 // Size of the file at exactly this path, low 32 bits; 0 when there is none.
 uint32_t GetFileSize32(const std::string& path);
 

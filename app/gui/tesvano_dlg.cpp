@@ -434,10 +434,8 @@ bool CTesvanoDlg::eventFilter(QObject* watched, QEvent* event) {
 
 void CTesvanoDlg::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    if (std::char_traits<char>::length(kAboutMenuText) > 0) {
-        menu.addAction(QString::fromUtf8(kAboutMenuText), this, &CTesvanoDlg::ShowAbout);
-        menu.exec(event->globalPos());
-    }
+    menu.addAction(QString::fromUtf8(kAboutMenuText), this, &CTesvanoDlg::ShowAbout);
+    menu.exec(event->globalPos());
 }
 
 void CTesvanoDlg::ShowAbout() {

@@ -17,6 +17,9 @@ extern "C" {
 namespace camera {
 namespace {
 
+std::string SecondsText(std::chrono::seconds budget) { return std::to_string(budget.count()) + " seconds"; }
+
+
 int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
@@ -147,7 +150,7 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
     av_dict_free(&options);
     if (r < 0) {  // format_ is freed and null
         if (Interrupted(this)) {
-            *reason = "no answer within 5 seconds";
+            *reason = "no answer within " + SecondsText(kOpenBudget);
             return QUABO_NETSDK_ERR_NOT_FIND_DEVICE;
         }
         *reason = ErrorText(r);
@@ -169,13 +172,14 @@ int AudioInput::Open(const Source& source, int outRate, Clock::time_point deadli
         }
         r = av_read_play(format_);
         if (r < 0) {
-            *reason = Interrupted(this) ? "no answer to PLAY within 5 seconds" : "PLAY refused: " + ErrorText(r);
+            *reason = Interrupted(this) ? "no answer to PLAY within " + SecondsText(kOpenBudget)
+                                         : "PLAY refused: " + ErrorText(r);
             return Interrupted(this) ? QUABO_NETSDK_ERR_NOT_FIND_DEVICE : QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE;
         }
     }
     r = avformat_find_stream_info(format_, nullptr);
     if (r < 0) {
-        *reason = Interrupted(this) ? "no audio within 5 seconds" : "no stream information: " + ErrorText(r);
+        *reason = Interrupted(this) ? "no audio within " + SecondsText(kOpenBudget) : "no stream information: " + ErrorText(r);
         return r == AVERROR(ENOMEM) ? QUABO_NETSDK_ERR_OUT_OF_MEMORY : QUABO_NETSDK_ERR_OPEN_AUDIOCAPTURE;
     }
     const AVCodec* codec = nullptr;
@@ -298,7 +302,7 @@ AudioInput::Step AudioInput::Next(std::vector<int16_t>* out) {
         if (r < 0) {
             if (stop_->load()) return Step::kStopped;
             if (r == AVERROR_EOF) r = format_->pb->error;
-            reason_ = Interrupted(this) ? "nothing received for 5 seconds" : ErrorText(r);
+            reason_ = Interrupted(this) ? "nothing received for " + SecondsText(kSilenceBudget) : ErrorText(r);
             return Step::kBroken;
         }
         if (packet_->stream_index != stream_) {

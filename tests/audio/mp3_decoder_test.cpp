@@ -10,6 +10,7 @@
 
 #include "audio/mp3_decoder.h"
 #include "audio/resampler.h"
+#include "platform/file.h"
 #include "tests/audio/mp3_fixtures.h"
 #include "tests/support/audio_tools.h"
 #include "tests/support/temp_dir.h"
