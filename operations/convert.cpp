@@ -19,10 +19,7 @@
 #include "platform/text.h"
 
 namespace tesvano {
-namespace {
 
-// Decodes the input for either pipeline and logs the decode line. False when
-// the pipeline ends here (file error, empty file, or no audio at all).
 bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* pcm, ConvertResult* result) {
     CAudioDecodeMp3 decoder(input, rate, 1);
     const int rc = decoder.Decode();
@@ -56,6 +53,8 @@ bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* 
     // the input with one), so the pipeline stops after its decode line.
     return !pcm->empty();
 }
+
+namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;

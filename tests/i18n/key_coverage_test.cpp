@@ -75,7 +75,10 @@ TEST_F(KeyCoverageTest, CodeAsksOnlyForKnownKeysAndTheScanFindsThem) {
     // The window alone asks for a couple dozen; finding none means the scan is broken.
     EXPECT_GE(used.size(), 20u);
     // Keys this edition adds for what the original showed through its framework.
-    const std::set<std::string> added = {"BATCH_REST_SKIPPED", "FIT_CAMERA_SIZE", "SERVER_VOICE"};
+    const std::set<std::string> added = {"BATCH_REST_SKIPPED", "FIT_CAMERA_SIZE", "SERVER_VOICE",
+        "CAMERA_PLAY_START", "CAMERA_PLAY_DONE", "CAMERA_PLAY_FAILED", "CAMERA_NO_SOURCE", "CAMERA_UNREACHABLE",
+        "CAMERA_UNAUTHORISED", "CAMERA_NO_BACKCHANNEL", "CAMERA_NO_CODEC", "CAMERA_BROKEN", "CAMERA_TALK_MISSING",
+        "CAMERA_PLAY_STOPPED"};
     for (const std::string& key : used)
         EXPECT_TRUE(kListedKeys.count(key) || added.count(key)) << key << " is asked for but is not one of the UI text keys";
     EXPECT_EQ(kListedKeys.size(), 60u);
