@@ -166,7 +166,10 @@ void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
 int MapError(GstMessage* message, bool started, std::string* text) {
     GError* error = nullptr;
     gchar* debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING)
+        gst_message_parse_warning(message, &error, &debug);
+    else
+        gst_message_parse_error(message, &error, &debug);
     const std::string what = error && error->message ? error->message : "error";
     const std::string detail = debug ? debug : "";
     int code = started ? TESVANO_TALK_BROKEN : TESVANO_TALK_UNREACHABLE;
@@ -177,10 +180,16 @@ int MapError(GstMessage* message, bool started, std::string* text) {
             all.find("Unauthorized") != std::string::npos || all.find("Forbidden") != std::string::npos)
             code = TESVANO_TALK_UNAUTHORISED;
         // A camera without a back channel refuses the Require header.
-        else if (all.find("551") != std::string::npos || all.find("Option not supported") != std::string::npos)
+        // (551 Option not supported, which rtspsrc reports as no SDP).
+        else if (all.find("551") != std::string::npos || all.find("Option not supported") != std::string::npos ||
+                 (error && g_error_matches(error, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS) &&
+                  all.find("SDP") != std::string::npos))
             code = TESVANO_TALK_NO_BACKCHANNEL;
     }
-    *text = what;
+    // The debug text's last line says what happened in the camera's terms.
+    const size_t lastLine = detail.find_last_of('\n');
+    *text = lastLine == std::string::npos || lastLine + 1 >= detail.size() ? what
+                                                                            : what + " " + detail.substr(lastLine + 1);
     if (error) g_error_free(error);
     g_free(debug);
     return code;
@@ -210,6 +219,31 @@ int OfferOutcome(TesvanoTalk* talk, std::string* text) {
         return TESVANO_TALK_NO_CODEC;
     }
     return 0;
+}
+
+// Whether the connection failed since the last look. A camera that closes
+// the connection is only a warning to rtspsrc (it would reconnect), but
+// mid-way it means the camera stopped listening.
+bool Failed(TesvanoTalk* talk, std::string* text) {
+    if (talk->broken) return true;
+    while (GstMessage* message = gst_bus_pop_filtered(
+               talk->bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS | GST_MESSAGE_WARNING))) {
+        bool broken = true;
+        *text = "the camera ended the stream";
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING) {
+            GError* error = nullptr;
+            gst_message_parse_warning(message, &error, nullptr);
+            broken = error && error->domain == GST_RESOURCE_ERROR;
+            if (error) g_error_free(error);
+        }
+        if (broken && GST_MESSAGE_TYPE(message) != GST_MESSAGE_EOS) MapError(message, true, text);
+        gst_message_unref(message);
+        if (broken) {
+            talk->broken = true;
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -310,13 +344,8 @@ TALK_API int tesvano_talk_open(const char* url, int waitMs, TesvanoTalk** sessio
 TALK_API int tesvano_talk_send(TesvanoTalk* talk, const uint8_t* payload, size_t bytes, uint32_t samples,
                                char* reason, size_t reasonSize) {
     if (!talk || talk->broken) return TESVANO_TALK_BROKEN;
-    // A failure rtspsrc saw since the last packet.
-    while (GstMessage* message =
-               gst_bus_pop_filtered(talk->bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS))) {
-        std::string text = "the camera ended the stream";
-        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) MapError(message, true, &text);
-        gst_message_unref(message);
-        talk->broken = true;
+    std::string text;
+    if (Failed(talk, &text)) {
         SetReason(reason, reasonSize, text);
         return TESVANO_TALK_BROKEN;
     }
@@ -352,13 +381,9 @@ TALK_API int tesvano_talk_send(TesvanoTalk* talk, const uint8_t* payload, size_t
 
 TALK_API int tesvano_talk_close(TesvanoTalk* talk) {
     if (!talk) return TESVANO_TALK_OK;
-    bool broken = talk->broken;
     // A failure after the last packet counts too.
-    if (GstMessage* message = gst_bus_pop_filtered(talk->bus, GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS))) {
-        broken = true;
-        gst_message_unref(message);
-    }
-    const int result = broken ? TESVANO_TALK_BROKEN : TESVANO_TALK_OK;
+    std::string text;
+    const int result = Failed(talk, &text) ? TESVANO_TALK_BROKEN : TESVANO_TALK_OK;
     Free(talk);  // TEARDOWN, bounded by teardown-timeout
     return result;
 }
