@@ -1,13 +1,14 @@
 #include "operations/play.h"
 
 #include <cstdio>
+#include <optional>
+#include <system_error>
 
 #include "i18n/language_table.h"
 #include "operations/convert.h"
 #include "platform/text.h"
 #include "platform/trace.h"
 #include "talk/redact.h"
-#include "talk/talk.h"
 
 namespace tesvano {
 namespace {
@@ -42,15 +43,37 @@ OpResult Failed(IMainWindow& w, TalkResult result, const std::string& detail, do
 
 }  // namespace
 
-OpResult PlayOnCamera(IMainWindow& w, const std::vector<PlayClip>& clips, const PlayControl& control) {
-    std::string url, reason;
-    TalkResult result = ConfiguredCameraUrl(&url, &reason);
-    if (result != TalkResult::kOk) return Failed(w, result, reason, 0);
-    w.LogFormat("%s %s\n", GetAnsiText("CAMERA_PLAY_START").c_str(), MaskUrlCredentials(url).c_str());
+CameraConnection::CameraConnection() {
+    result_ = ConfiguredCameraUrl(&url_, &reason_);
+    if (result_ != TalkResult::kOk) return;
+    try {
+        thread_ = std::thread([this] { result_ = speaker_.Connect(url_, &reason_); });
+    } catch (const std::system_error&) {
+        result_ = speaker_.Connect(url_, &reason_);  // no thread to spare: connect now
+    }
+}
 
-    CameraSpeaker speaker;
+CameraConnection::~CameraConnection() {
+    if (thread_.joinable()) thread_.join();
+}
+
+TalkResult CameraConnection::Wait(std::string* reason) {
+    if (thread_.joinable()) thread_.join();
+    *reason = reason_;
+    return result_;
+}
+
+OpResult PlayOnCamera(IMainWindow& w, const std::vector<PlayClip>& clips, const PlayControl& control,
+                      CameraConnection* ahead) {
+    std::optional<CameraConnection> own;
+    CameraConnection& connection = ahead ? *ahead : own.emplace();
+    std::string reason;
+    TalkResult result = connection.Wait(&reason);
+    if (result == TalkResult::kNoCamera) return Failed(w, result, reason, 0);
+    w.LogFormat("%s %s\n", GetAnsiText("CAMERA_PLAY_START").c_str(), MaskUrlCredentials(connection.url()).c_str());
+
+    CameraSpeaker& speaker = connection.speaker();
     if (control.onFirstPacket) speaker.set_on_first_packet(control.onFirstPacket);
-    result = speaker.Connect(url, &reason);
     for (size_t i = 0; result == TalkResult::kOk && i < clips.size(); ++i)
         result = speaker.Play(clips[i].pcm, clips[i].rate, control.stop, &reason);
     if (result == TalkResult::kOk) result = speaker.Finish(control.stop, &reason);

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audio/pcm.h"
 #include "operations/main_window.h"
+#include "talk/talk.h"
 
 namespace tesvano {
 
@@ -24,10 +26,34 @@ struct PlayControl {
     std::function<void()> onFirstPacket;
 };
 
+// A connection to the configured camera begun while the audio is still
+// being made (say --play), so the first packet leaves as soon as it is ready.
+class CameraConnection {
+public:
+    CameraConnection();
+    ~CameraConnection();  // waits for the connecting (bounded), then tears down
+    CameraConnection(const CameraConnection&) = delete;
+    CameraConnection& operator=(const CameraConnection&) = delete;
+
+    // Waits for the connecting to end; its result, *reason when it failed.
+    TalkResult Wait(std::string* reason);
+    const std::string& url() const { return url_; }
+    CameraSpeaker& speaker() { return speaker_; }
+
+private:
+    std::string url_;
+    std::string reason_;
+    TalkResult result_ = TalkResult::kOk;
+    CameraSpeaker speaker_;
+    std::thread thread_;
+};
+
 // Plays the clips one after the other through one connection to the
-// configured camera. Logs the start, then the seconds sent, or a failure
-// line with the reason as the next line (details on the trace stream).
-OpResult PlayOnCamera(IMainWindow& window, const std::vector<PlayClip>& clips, const PlayControl& control = {});
+// configured camera (`ahead` when one was begun already). Logs the start,
+// then the seconds sent, or a failure line with the reason as the next line
+// (details on the trace stream).
+OpResult PlayOnCamera(IMainWindow& window, const std::vector<PlayClip>& clips, const PlayControl& control = {},
+                      CameraConnection* ahead = nullptr);
 
 // Decodes every file (as the conversions do) and plays them in order;
 // nothing plays when a file cannot be decoded.

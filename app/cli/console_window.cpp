@@ -428,8 +428,9 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     if (play && button == IDC_GENERATE_PCM) return Usage(err, "--play cannot read back a raw --kind pcm file");
     if (play && !toFile && !fit) {
         StopOnSignals signals;
-        return ExitStatus(GenerateWith(w, [&w](int rate, const std::u16string&, const PcmBuffer& pcm) {
-            return PlayOnCamera(w, {PlayClip{rate, pcm}}, {&g_stopPlaying, {}});
+        CameraConnection camera;  // connects while the text is spoken
+        return ExitStatus(GenerateWith(w, [&w, &camera](int rate, const std::u16string&, const PcmBuffer& pcm) {
+            return PlayOnCamera(w, {PlayClip{rate, pcm}}, {&g_stopPlaying, {}}, &camera);
         }));
     }
     if (fit) {

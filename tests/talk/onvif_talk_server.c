@@ -3,7 +3,9 @@
  * sendonly back channel in the mode's codec whose audio is decoded into
  * OUTPUT as 16-bit mono PCM (8000 Hz for pcmu/pcma, 16000 for l16).
  * Prints its port on a line of its own once it listens, and dies with the
- * test that started it.
+ * test that started it. With TALK_SERVER_TIMES set it then prints a line
+ * per buffer received, "<CLOCK_MONOTONIC ns> <bytes so far>", for the
+ * benchmarks.
  *
  *   talk_onvif_server pcmu|pcma|l16|none OUTPUT [basic|digest USER PASSWORD]
  */
@@ -15,6 +17,8 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <stdlib.h>
+#include <time.h>
 #include <sys/prctl.h>
 #include <unistd.h>
 
@@ -23,6 +27,33 @@
 #define CAMERA \
     "( audiotestsrc is-live=true wave=sine freq=1000 volume=0.5 ! audio/x-raw,rate=8000,channels=1 ! " \
     "mulawenc ! tee allow-not-linked=true ! rtppcmupay name=pay0 pt=0 )"
+
+static guint64 received_bytes;
+
+static GstPadProbeReturn on_buffer(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+    (void)pad;
+    (void)data;
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    received_bytes += gst_buffer_get_size(GST_PAD_PROBE_INFO_BUFFER(info));
+    printf("%lld %llu\n", (long long)now.tv_sec * 1000000000LL + now.tv_nsec, (unsigned long long)received_bytes);
+    fflush(stdout);
+    return GST_PAD_PROBE_OK;
+}
+
+static void on_media(GstRTSPMediaFactory* factory, GstRTSPMedia* media, gpointer data) {
+    (void)factory;
+    (void)data;
+    GstElement* element = gst_rtsp_media_get_element(media);
+    GstElement* sink = gst_bin_get_by_name(GST_BIN(element), "received");
+    if (sink) {
+        GstPad* pad = gst_element_get_static_pad(sink, "sink");
+        gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_BUFFER, on_buffer, NULL, NULL);
+        gst_object_unref(pad);
+        gst_object_unref(sink);
+    }
+    gst_object_unref(element);
+}
 
 int main(int argc, char** argv) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() == 1) return 1;
@@ -59,7 +90,8 @@ int main(int argc, char** argv) {
     if (caps) {
         /* Without async=false the back channel's sink never prerolls. */
         gchar* backchannel = g_strdup_printf(
-            "( capsfilter caps=\"%s\" name=depay_backchannel ! %s ! filesink location=\"%s\" buffer-mode=unbuffered "
+            "( capsfilter caps=\"%s\" name=depay_backchannel ! %s ! filesink name=received location=\"%s\" "
+            "buffer-mode=unbuffered "
             "async=false sync=false )",
             caps, decode, argv[2]);
         gst_rtsp_onvif_media_factory_set_backchannel_launch(GST_RTSP_ONVIF_MEDIA_FACTORY(factory), backchannel);
@@ -84,6 +116,7 @@ int main(int argc, char** argv) {
         gst_rtsp_media_factory_add_role(factory, "speaker", GST_RTSP_PERM_MEDIA_FACTORY_ACCESS, G_TYPE_BOOLEAN, TRUE,
                                         GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT, G_TYPE_BOOLEAN, TRUE, NULL);
     }
+    if (getenv("TALK_SERVER_TIMES")) g_signal_connect(factory, "media-constructed", G_CALLBACK(on_media), NULL);
     GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(server);
     gst_rtsp_mount_points_add_factory(mounts, "/camera", factory);
     g_object_unref(mounts);
