@@ -2,9 +2,15 @@
 // client (rtspsrc, backchannel=onvif). Only the back-channel stream is set
 // up; we packetise RTP ourselves and hand each packet to rtspsrc, which
 // sends it interleaved on the RTSP connection.
+#include <dirent.h>
 #include <gst/gst.h>
 #include <gst/rtp/gstrtpbuffer.h>
+#include <gst/rtsp/gstrtspurl.h>
 #include <gst/sdp/gstsdpmessage.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +28,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A camera that takes no audio for this long has stalled.
+constexpr unsigned kStallMs = 1500;
 
 // What the SDP offered, decided on rtspsrc's thread before its SETUPs.
 struct Offer {
@@ -246,6 +255,43 @@ bool Failed(TesvanoTalk* talk, std::string* text) {
     return false;
 }
 
+// rtspsrc keeps its connection to itself, and a camera that stops taking
+// audio (cable pulled, camera hung) would only show once the socket buffers
+// fill, many seconds later. Its socket is found among ours by the camera's
+// port, and the kernel told to drop it when sent data waits unacknowledged
+// (or the camera's window stays shut) longer than `ms`; rtspsrc then fails.
+void BoundUnacknowledged(const char* url, unsigned ms) {
+    GstRTSPUrl* parsed = nullptr;
+    if (gst_rtsp_url_parse(url, &parsed) != GST_RTSP_OK || !parsed) return;
+    guint16 port = 0;
+    gst_rtsp_url_get_port(parsed, &port);
+    gst_rtsp_url_free(parsed);
+    DIR* fds = opendir("/proc/self/fd");
+    if (!fds) return;
+    const int own = dirfd(fds);
+    while (const dirent* entry = readdir(fds)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd == own) continue;
+        struct stat st {};
+        int type = 0;
+        socklen_t typeSize = sizeof type;
+        sockaddr_storage peer{};
+        socklen_t peerSize = sizeof peer;
+        if (fstat(int(fd), &st) != 0 || !S_ISSOCK(st.st_mode) ||
+            getsockopt(int(fd), SOL_SOCKET, SO_TYPE, &type, &typeSize) != 0 || type != SOCK_STREAM ||
+            getpeername(int(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0)
+            continue;
+        guint16 peerPort = 0;
+        if (peer.ss_family == AF_INET) peerPort = ntohs(reinterpret_cast<sockaddr_in*>(&peer)->sin_port);
+        else if (peer.ss_family == AF_INET6) peerPort = ntohs(reinterpret_cast<sockaddr_in6*>(&peer)->sin6_port);
+        if (peerPort != port) continue;
+        if (setsockopt(int(fd), IPPROTO_TCP, TCP_USER_TIMEOUT, &ms, sizeof ms) != 0)
+            g_printerr("talk: cannot bound the camera connection's stalls\n");
+    }
+    closedir(fds);
+}
+
 }  // namespace
 
 TALK_API int tesvano_talk_open(const char* url, int waitMs, TesvanoTalk** session, int* codec, int* rate,
@@ -334,6 +380,7 @@ TALK_API int tesvano_talk_open(const char* url, int waitMs, TesvanoTalk** sessio
                                          talk->offer.payloadType, "clock-rate", G_TYPE_INT, talk->offer.rate,
                                          "encoding-name", G_TYPE_STRING, EncodingName(talk->offer.codec), nullptr);
     }
+    BoundUnacknowledged(url, kStallMs);
     talk->ssrc = g_random_int();
     talk->sequence = guint16(g_random_int_range(0, 65536));
     talk->timestamp = g_random_int();

@@ -2,11 +2,16 @@
 // loopback, which decodes what reaches its back channel into a file.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -126,6 +131,72 @@ struct Camera {
     }
 };
 
+// A loopback relay to the camera that, after `stallAfter`, stops reading
+// what the client sends, as a camera that hangs or whose cable is pulled:
+// its small receive window fills and stays shut.
+class StallingRelay {
+public:
+    StallingRelay(int cameraPort, std::chrono::milliseconds stallAfter) {
+        listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 4096;  // inherited by the accepted socket
+        setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 1) != 0 ||
+            getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            ADD_FAILURE() << "relay cannot listen";
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, cameraPort, stallAfter] { Relay(cameraPort, stallAfter); });
+    }
+    ~StallingRelay() {
+        stop_ = true;
+        thread_.join();
+        close(listener_);
+    }
+    int port() const { return port_; }
+
+private:
+    void Relay(int cameraPort, std::chrono::milliseconds stallAfter) {
+        pollfd p{listener_, POLLIN, 0};
+        const auto end = Clock::now() + 20s;
+        while (!stop_ && Clock::now() < end && poll(&p, 1, 50) <= 0) {
+        }
+        if (stop_ || !(p.revents & POLLIN)) return;
+        const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int camera = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_port = htons(static_cast<uint16_t>(cameraPort));
+        if (client >= 0 && connect(camera, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            const auto stallAt = Clock::now() + stallAfter;
+            char buf[4096];
+            while (!stop_ && Clock::now() < end) {
+                const bool stalled = Clock::now() >= stallAt;
+                pollfd fds[2] = {{client, short(stalled ? 0 : POLLIN), 0}, {camera, POLLIN, 0}};
+                if (poll(fds, 2, 20) <= 0) continue;
+                if (fds[0].revents & (POLLIN | POLLHUP)) {
+                    const ssize_t n = read(client, buf, sizeof buf);
+                    if (n <= 0 || write(camera, buf, size_t(n)) != n) break;
+                }
+                if (fds[1].revents & (POLLIN | POLLHUP)) {
+                    const ssize_t n = read(camera, buf, sizeof buf);
+                    if (n <= 0 || write(client, buf, size_t(n)) != n) break;
+                }
+            }
+        }
+        if (client >= 0) close(client);
+        close(camera);
+    }
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 std::string Text(const char* key) { return WideToAnsi(CLanguageTable::Instance().GetText(key)); }
 
 class PlayEndToEnd : public testing::Test {
@@ -214,6 +285,21 @@ TEST_F(PlayEndToEnd, ACameraThatDiesMidWayIsBrokenWithoutAHang) {
     EXPECT_EQ(run.status, 1) << run.out << run.err;
     EXPECT_NE(run.out.find(Text("CAMERA_BROKEN")), std::string::npos) << run.out;
     EXPECT_LT(run.seconds, 4.0);
+}
+
+TEST_F(PlayEndToEnd, ACameraThatStallsMidWayIsBrokenWithinSeconds) {
+    const std::string tenSeconds = dir / "ten.wav";
+    ASSERT_EQ(test::RunProgram({test::FindProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                "sine=frequency=500:sample_rate=16000", "-t", "10", tenSeconds}),
+              0);
+    Camera camera("pcmu", dir);
+    const int cameraPort = std::stoi(camera.url.substr(camera.url.rfind(':') + 1));
+    StallingRelay relay(cameraPort, 1500ms);
+    const CliRun run = Cli({"play", tenSeconds}, "rtsp://127.0.0.1:" + std::to_string(relay.port()) + "/camera", 15s);
+    EXPECT_EQ(run.status, 1) << run.out << run.err;
+    EXPECT_NE(run.out.find(Text("CAMERA_BROKEN")), std::string::npos) << run.out;
+    // Stalled at 1.5 s; the window fills within a second, then 1.5 s more.
+    EXPECT_LT(run.seconds, 5.5);
 }
 
 TEST_F(PlayEndToEnd, CtrlCStopsAtOnceAndTearsDown) {
