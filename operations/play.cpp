@@ -70,7 +70,7 @@ OpResult PlayOnCamera(IMainWindow& w, const std::vector<PlayClip>& clips, const 
     std::string reason;
     TalkResult result = connection.Wait(&reason);
     if (result == TalkResult::kNoCamera) return Failed(w, result, reason, 0);
-    w.LogFormat("%s %s\n", GetAnsiText("CAMERA_PLAY_START").c_str(), MaskUrlCredentials(connection.url()).c_str());
+    w.LogFormat("%s %s\n", GetAnsiText("CAMERA_PLAY_START").c_str(), PrintableText(MaskUrlCredentials(connection.url())).c_str());
 
     CameraSpeaker& speaker = connection.speaker();
     if (control.onFirstPacket) speaker.set_on_first_packet(control.onFirstPacket);

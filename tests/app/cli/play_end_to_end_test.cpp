@@ -358,5 +358,33 @@ TEST_F(PlayEndToEnd, SaySpeaksThroughTheCameraWithoutAFile) {
     }
 }
 
+// GStreamer loads only when something is played.
+TEST_F(PlayEndToEnd, NothingButPlayingLoadsGStreamer) {
+    const std::vector<std::vector<std::string>> runs = {
+        {"--help"}, {"say", "Hello.", "--dir", dir.str()}, {"convert", tone, "--dir", dir.str()}};
+    setenv("LD_DEBUG", "files", 1);
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args[0]);
+        const CliRun run = Cli(args, "rtsp://127.0.0.1:1/camera", 20s);
+        EXPECT_EQ(run.status, 0) << run.out;
+        EXPECT_NE(run.err.find("libtinyxml"), std::string::npos) << "no loader trace to look at";
+        EXPECT_EQ(run.err.find("libtesvano-talk"), std::string::npos);
+        EXPECT_EQ(run.err.find("libgstreamer"), std::string::npos);
+    }
+    unsetenv("LD_DEBUG");
+}
+
+// With --kind the file is written as usual and then played from the file.
+TEST_F(PlayEndToEnd, SayWritesTheFileAskedForAndPlaysIt) {
+    Camera camera("pcma", dir);
+    const CliRun run = Cli({"say", "请注意", "--play", "--kind", "wav", "--dir", dir.str()}, camera.url, 20s);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    std::vector<int16_t> written;
+    ASSERT_TRUE(test::DecodeWithFfmpeg(dir / "请注意.wav", 8000, &written));
+    ASSERT_GT(written.size(), 4000u);
+    EXPECT_NEAR(double(camera.Audio().size()) / 8000, double(written.size()) / 8000, 0.1);
+    EXPECT_NE(run.out.find(Text("CAMERA_PLAY_DONE")), std::string::npos) << run.out;
+}
+
 }  // namespace
 }  // namespace tesvano
