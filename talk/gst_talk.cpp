@@ -180,25 +180,24 @@ int MapError(GstMessage* message, bool started, std::string* text) {
     else
         gst_message_parse_error(message, &error, &debug);
     const std::string what = error && error->message ? error->message : "error";
+    // The debug text's last line says what happened in the camera's terms;
+    // the lines before it name source files and their line numbers.
     const std::string detail = debug ? debug : "";
+    const size_t lastLine = detail.find_last_of('\n');
+    const std::string said = lastLine == std::string::npos ? "" : detail.substr(lastLine + 1);
+    *text = said.empty() ? what : what + " " + said;
     int code = started ? TESVANO_TALK_BROKEN : TESVANO_TALK_UNREACHABLE;
     if (!started) {
-        const std::string all = what + " " + detail;
+        const auto says = [&](const char* words) { return text->find(words) != std::string::npos; };
         if ((error && g_error_matches(error, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_NOT_AUTHORIZED)) ||
-            all.find("401") != std::string::npos || all.find("403") != std::string::npos ||
-            all.find("Unauthorized") != std::string::npos || all.find("Forbidden") != std::string::npos)
+            says("Unauthorized") || says("Forbidden") || says("(401)") || says("(403)"))
             code = TESVANO_TALK_UNAUTHORISED;
-        // A camera without a back channel refuses the Require header.
-        // (551 Option not supported, which rtspsrc reports as no SDP).
-        else if (all.find("551") != std::string::npos || all.find("Option not supported") != std::string::npos ||
-                 (error && g_error_matches(error, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS) &&
-                  all.find("SDP") != std::string::npos))
+        // A camera without a back channel refuses the Require header (551
+        // Option not supported, which rtspsrc reports as having no SDP).
+        else if (says("(551)") || says("Option not supported") ||
+                 (error && g_error_matches(error, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS) && says("SDP")))
             code = TESVANO_TALK_NO_BACKCHANNEL;
     }
-    // The debug text's last line says what happened in the camera's terms.
-    const size_t lastLine = detail.find_last_of('\n');
-    *text = lastLine == std::string::npos || lastLine + 1 >= detail.size() ? what
-                                                                            : what + " " + detail.substr(lastLine + 1);
     if (error) g_error_free(error);
     g_free(debug);
     return code;
