@@ -26,6 +26,7 @@ enum ControlId : int {
     IDC_BATCH_CONVERT = 1019,  // button: convert many MP3
     IDC_MP3_TO_WAV = 1020,     // button: MP3 to WAV
     IDC_FIT = 1021,            // check box: keep the MP3 within kCameraSizeLimit
+    IDC_PLAY_ON_CAMERA = 1022, // button: play the last clip through the camera's speaker
 };
 
 // Overlay modes of list 1008 (its item data).

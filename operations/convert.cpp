@@ -248,6 +248,7 @@ ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input,
     }
     const uint32_t bytes = static_cast<uint32_t>(encoder.length());
     w.LogFormat("MP3%s:%s %u Bytes", GetAnsiText("FILE_SAVE_OK").c_str(), output.c_str(), bytes);
+    w.lastClip() = output;
     const std::u16string sizeLine = u"MP3" + CLanguageTable::Instance().GetText("FILE_SAVE_OK") + u":" +
                                     AnsiToWide(std::to_string(static_cast<int>(bytes))) + u" Bytes.";
     const bool over = WarnIfOverCameraLimit(w, sizeLine, bytes);
@@ -272,6 +273,7 @@ ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, c
         return result;
     }
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + AnsiToWide(output));
+    w.lastClip() = output;
     result.result = OpResult::kDone;
     return result;
 }

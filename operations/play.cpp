@@ -100,4 +100,9 @@ OpResult PlayFilesOnCamera(IMainWindow& w, const std::vector<std::string>& files
     return PlayOnCamera(w, clips, control);
 }
 
+OpResult OnPlayOnCamera(IMainWindow& w) {
+    if (w.lastClip().empty()) return OpResult::kFailed;
+    return PlayFilesOnCamera(w, {w.lastClip()});
+}
+
 }  // namespace tesvano

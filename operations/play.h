@@ -60,4 +60,8 @@ OpResult PlayOnCamera(IMainWindow& window, const std::vector<PlayClip>& clips, c
 OpResult PlayFilesOnCamera(IMainWindow& window, const std::vector<std::string>& files,
                            const PlayControl& control = {});
 
+// Button 1022: the last clip made or converted, on the camera. Nothing to do
+// (kFailed, no line) before there is one; the window keeps it disabled then.
+OpResult OnPlayOnCamera(IMainWindow& window);
+
 }  // namespace tesvano

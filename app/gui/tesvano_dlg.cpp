@@ -81,7 +81,8 @@ constexpr ControlSpec kControls[] = {
     {IDC_FIT, Kind::Check, 385, 102, 68, 12, ""},  // this edition's: MP3s kept within a camera's limit
     {IDC_LOG, Kind::Log, 7, 122, 446, 197, ""},
     {IDC_SELECT_DIR, Kind::Button, 7, 325, 69, 14, ""},
-    {IDC_SAVE_DIR, Kind::ReadOnlyEdit, 82, 325, 296, 14, ""},
+    {IDC_SAVE_DIR, Kind::ReadOnlyEdit, 82, 325, 221, 14, ""},
+    {IDC_PLAY_ON_CAMERA, Kind::Button, 309, 325, 69, 14, ""},  // this edition's: the last clip on the camera
     {IDC_OPEN_DIR, Kind::Button, 384, 325, 69, 14, ""},
 };
 
@@ -255,10 +256,12 @@ void CTesvanoDlg::OnInitDialog() {
     });
     AppendLog(table.GetText("START_NETWORK_CHECK") + u":" + table.GetText(started ? "SUCCESS" : "FAILED"));
     SetControlLabels(*this);
+    control(IDC_PLAY_ON_CAMERA)->setEnabled(false);
 }
 
 void CTesvanoDlg::OnButton(int id) {
     Guarded(this, [&] { RunButton(*this, id); });
+    control(IDC_PLAY_ON_CAMERA)->setEnabled(!lastClip().empty());  // nothing to play until a clip is made
 }
 
 void CTesvanoDlg::OnNetworkStatusPosted(int reachable) {

@@ -78,7 +78,7 @@ TEST_F(KeyCoverageTest, CodeAsksOnlyForKnownKeysAndTheScanFindsThem) {
     const std::set<std::string> added = {"BATCH_REST_SKIPPED", "FIT_CAMERA_SIZE", "SERVER_VOICE",
         "CAMERA_PLAY_START", "CAMERA_PLAY_DONE", "CAMERA_PLAY_FAILED", "CAMERA_NO_SOURCE", "CAMERA_UNREACHABLE",
         "CAMERA_UNAUTHORISED", "CAMERA_NO_BACKCHANNEL", "CAMERA_NO_CODEC", "CAMERA_BROKEN", "CAMERA_TALK_MISSING",
-        "CAMERA_PLAY_STOPPED"};
+        "CAMERA_PLAY_STOPPED", "PLAY_ON_CAMERA"};
     for (const std::string& key : used)
         EXPECT_TRUE(kListedKeys.count(key) || added.count(key)) << key << " is asked for but is not one of the UI text keys";
     EXPECT_EQ(kListedKeys.size(), 60u);
