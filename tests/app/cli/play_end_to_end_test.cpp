@@ -21,6 +21,7 @@
 #include "i18n/language_table.h"
 #include "platform/text.h"
 #include "tests/support/audio_tools.h"
+#include "tests/support/local_server.h"
 #include "tests/support/servers.h"
 #include "tests/support/temp_dir.h"
 
@@ -260,23 +261,26 @@ TEST_F(PlayEndToEnd, EachFailureHasItsReasonAndComesQuickly) {
     test::Child plain({kBin + "/camera_rtsp_tone_server", "pcmu"});
     std::string plainPort;
     ASSERT_TRUE(plain.ReadLine(&plainPort, 10s));
+    test::LocalListener silent;  // takes the connection, never answers
     const struct {
         const char* name;
         std::string url;
         const char* reason;
+        double seconds;  // at most
     } cases[] = {
-        {"ONVIF server without a back channel", noBackchannel->url, "CAMERA_NO_BACKCHANNEL"},
-        {"plain RTSP server", "rtsp://127.0.0.1:" + plainPort + "/tone", "CAMERA_NO_BACKCHANNEL"},
-        {"wrong password", guarded->url, "CAMERA_UNAUTHORISED"},
+        {"ONVIF server without a back channel", noBackchannel->url, "CAMERA_NO_BACKCHANNEL", 2},
+        {"plain RTSP server", "rtsp://127.0.0.1:" + plainPort + "/tone", "CAMERA_NO_BACKCHANNEL", 2},
+        {"wrong password", guarded->url, "CAMERA_UNAUTHORISED", 2},
         {"nobody listening", "rtsp://127.0.0.1:" + std::to_string(test::FreeLoopbackPort()) + "/camera",
-         "CAMERA_UNREACHABLE"},
-        {"not a camera stream", "/tmp/some.wav", "CAMERA_NO_SOURCE"},
+         "CAMERA_UNREACHABLE", 2},
+        {"no answer", "rtsp://127.0.0.1:" + std::to_string(silent.port()) + "/camera", "CAMERA_UNREACHABLE", 5},
+        {"not a camera stream", "/tmp/some.wav", "CAMERA_NO_SOURCE", 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const CliRun run = Cli({"play", tone}, c.url, 10s);
+        const CliRun run = Cli({"play", tone}, c.url, 20s);
         EXPECT_EQ(run.status, 1) << run.out << run.err;
-        EXPECT_LT(run.seconds, 2.0);
+        EXPECT_LT(run.seconds, c.seconds);
         EXPECT_NE(run.out.find(Text("CAMERA_PLAY_FAILED")), std::string::npos) << run.out;
         EXPECT_NE(run.out.find(Text(c.reason)), std::string::npos) << run.out;
         EXPECT_EQ((run.out + run.err).find("wrong"), std::string::npos) << "password shown";
