@@ -17,6 +17,12 @@
 #include "tests/support/servers.h"
 #include "tests/support/temp_dir.h"
 
+#ifdef TESVANO_SANITIZE
+// GStreamer loads in this process, and GLib's constructor leaves a block that
+// only its full stack tells apart (lsan.supp); the fast unwinder stops at GLib.
+extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+#endif
+
 namespace tesvano {
 namespace {
 
