@@ -442,13 +442,10 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     } else {
         RunButton(w, button, &result);
     }
-    if (play && result != OpResult::kFailed) {
+    if (play && result != OpResult::kFailed && !w.lastClip().empty()) {
         // The file just written, as the camera would play it.
-        const char16_t* extension = g711 || button == IDC_GENERATE_WAV ? u".wav" : u".mp3";
         StopOnSignals signals;
-        const OpResult played =
-            PlayFilesOnCamera(w, {WideToAnsi(MakeOutputPath(w, w.GetItemText(IDC_TEXT), extension))}, {&g_stopPlaying, {}});
-        if (played == OpResult::kFailed) result = played;
+        if (PlayFilesOnCamera(w, {w.lastClip()}, {&g_stopPlaying, {}}) == OpResult::kFailed) result = OpResult::kFailed;
     }
     return ExitStatus(result);
 }
