@@ -362,6 +362,23 @@ TEST_F(PlayEndToEnd, SaySpeaksThroughTheCameraWithoutAFile) {
     }
 }
 
+// A program folder without the module: a clear failure, nothing loaded.
+TEST_F(PlayEndToEnd, AMissingModuleIsReported) {
+    Camera camera("pcmu", dir);
+    const std::string alone = dir / "alone";
+    fs::create_directories(alone);
+    fs::copy_file(kCli, alone + "/tesvano-cli");
+    fs::permissions(alone + "/tesvano-cli", fs::perms::owner_all);
+    const std::vector<std::string> args = {alone + "/tesvano-cli", "play", tone};
+    std::string out, err;
+    setenv("TESVANO_CAMERA_URL", camera.url.c_str(), 1);
+    const int status = test::RunProgram(args, &out, &err);
+    unsetenv("TESVANO_CAMERA_URL");
+    EXPECT_EQ(status, 1) << out << err;
+    EXPECT_NE(err.find("libtesvano-talk.so"), std::string::npos) << err;
+    EXPECT_EQ(test::ReadFileBytes(camera.received).size(), 0u);
+}
+
 // GStreamer loads only when something is played.
 TEST_F(PlayEndToEnd, NothingButPlayingLoadsGStreamer) {
     const std::vector<std::vector<std::string>> runs = {
