@@ -4,6 +4,7 @@
 #include "operations/convert.h"
 #include "operations/fit.h"
 #include "operations/generate.h"
+#include "operations/play.h"
 #include "operations/record.h"
 #include "operations/settings.h"
 
@@ -41,6 +42,9 @@ bool RunButton(IMainWindow& w, int id, OpResult* result) {
         break;
     case IDC_RECORD:
         r = OnRecord(w);
+        break;
+    case IDC_PLAY_ON_CAMERA:
+        r = OnPlayOnCamera(w);
         break;
     default:
         return false;

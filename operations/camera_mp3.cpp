@@ -25,6 +25,7 @@ OpResult SaveCameraMp3(IMainWindow& w, int rate, std::span<const uint8_t> pcm, c
         return OpResult::kFailed;
     }
     w.LogFormat("MP3%s:%s", GetAnsiText("FILE_SAVE_OK").c_str(), path.c_str());
+    w.lastClip() = path;
     const uint32_t size = GetFileSize32(path);
     const std::u16string sizeLine = u"MP3" + CLanguageTable::Instance().GetText("FILE_SIZE") + u":" +
                                     AnsiToWide(std::to_string(size)) + u" Bytes.";

@@ -27,6 +27,7 @@ enum ControlId : int {
     IDC_MP3_TO_WAV = 1020,     // button: MP3 to WAV
     IDC_FIT = 1021,            // check box: keep the MP3 within kCameraSizeLimit
     IDC_CAMERA = 1022,         // button: the camera dialog
+    IDC_PLAY_ON_CAMERA = 1023, // button: play the last clip through the camera's speaker
 };
 
 // Overlay modes of list 1008 (its item data).

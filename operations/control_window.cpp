@@ -3,7 +3,7 @@
 namespace tesvano {
 
 ControlWindow::ControlWindow() {
-    for (int id = IDC_TEXT; id <= IDC_CAMERA; ++id) controls_[id];
+    for (int id = IDC_TEXT; id <= IDC_PLAY_ON_CAMERA; ++id) controls_[id];
 }
 
 ControlWindow::Control* ControlWindow::control(int id) {

@@ -22,10 +22,7 @@
 #include "platform/text.h"
 
 namespace tesvano {
-namespace {
 
-// Decodes the input for either pipeline and logs the decode line. False when
-// the pipeline ends here (file error, empty file, or no audio at all).
 bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* pcm, ConvertResult* result) {
     CAudioDecodeMp3 decoder(input, rate, 1);
     const int rc = decoder.Decode();
@@ -60,6 +57,8 @@ bool DecodeInput(IMainWindow& w, int rate, const std::string& input, PcmBuffer* 
     // the input with one), so the pipeline stops after its decode line.
     return !pcm->empty();
 }
+
+namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
@@ -308,6 +307,7 @@ ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input,
     }
     const uint32_t bytes = static_cast<uint32_t>(encoder.length());
     w.LogFormat("MP3%s:%s %u Bytes", GetAnsiText("FILE_SAVE_OK").c_str(), output.c_str(), bytes);
+    w.lastClip() = output;
     const std::u16string sizeLine = u"MP3" + CLanguageTable::Instance().GetText("FILE_SAVE_OK") + u":" +
                                     AnsiToWide(std::to_string(static_cast<int>(bytes))) + u" Bytes.";
     const bool over = WarnIfOverCameraLimit(w, sizeLine, bytes);
@@ -336,6 +336,7 @@ ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, c
         return result;
     }
     w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + AnsiToWide(output));
+    w.lastClip() = output;
     result.result = OpResult::kDone;
     return result;
 }

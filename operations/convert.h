@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/g711.h"
+#include "audio/pcm.h"
 #include "operations/main_window.h"
 
 namespace tesvano {
@@ -32,6 +33,12 @@ ConvertResult ConvertMp3ToWavFile(IMainWindow& window, int rate, const std::stri
 // written over the input.
 ConvertResult ConvertToG711File(IMainWindow& window, G711Law law, const std::string& input,
                                 const std::string& output);
+
+// Decodes `input` (MPEG audio, else anything FFmpeg reads) to mono PCM at
+// `rate` and logs the decode line. False when there is nothing to go on
+// with: a file error (result->fileError set, nothing logged), a decoding
+// failure or no audio at all.
+bool DecodeInput(IMainWindow& window, int rate, const std::string& input, PcmBuffer* pcm, ConvertResult* result);
 
 // The file's name: what follows the last "/".
 std::string FileNameOf(const std::string& path);

@@ -115,6 +115,7 @@ OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const st
     auto& table = CLanguageTable::Instance();
     if (status == WriteStatus::kOk) {
         w.AppendLog(u"PCM " + table.GetText("FILE_SAVE_OK") + u":" + path);
+        if (kind != Uncompressed::kPcm) w.lastClip() = narrow;  // raw PCM says nothing of its rate
         return OpResult::kDone;
     }
     // Not created, or not written whole (the partial file is gone): say so, and why.

@@ -64,9 +64,13 @@ public:
 
     // The camera recording's state, kept by the window as long as it lives.
     Recording& recording() { return recording_; }
+    // The last clip (MP3 or WAV) an operation made or converted in this run,
+    // which the play-on-camera button plays; empty until there is one.
+    std::string& lastClip() { return lastClip_; }
 
 private:
     Recording recording_;
+    std::string lastClip_;
 };
 
 }  // namespace tesvano

@@ -110,6 +110,7 @@ void SetControlLabels(IMainWindow& w) {
     w.SetItemText(IDC_OPEN_DIR, t.GetText("OPEN_SAVE_PATH"));
     w.SetItemText(IDC_FIT, t.GetText("FIT_CAMERA_SIZE"));
     w.SetItemText(IDC_CAMERA, t.GetText("CAMERA_SETTINGS"));
+    w.SetItemText(IDC_PLAY_ON_CAMERA, t.GetText("PLAY_ON_CAMERA"));
 }
 
 }  // namespace tesvano

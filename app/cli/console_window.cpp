@@ -1,6 +1,7 @@
 #include "app/cli/console_window.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -20,6 +21,7 @@
 #include "operations/camera_settings.h"
 #include "operations/fit.h"
 #include "operations/generate.h"
+#include "operations/play.h"
 #include "capture/capture_library.h"
 #include "discovery/discovery.h"
 #include "platform/file.h"
@@ -90,6 +92,7 @@ constexpr char kUsage[] =
     "                ask an ONVIF camera (an index from 'cameras', or its address) for\n"
     "                its RTSP address and save it, with U and the password read from\n"
     "                standard input, as the camera source\n"
+    "  play FILE...  play audio files one after another through the camera's speaker\n"
     "  --help        show this text\n"
     "  --version     show the program's version\n"
     "\n"
@@ -107,6 +110,8 @@ constexpr char kUsage[] =
     "  --fit         MP3 only: keep the file within 40960 bytes by shortening the music\n"
     "                before/after the voice, then speaking faster (up to 1.5x);\n"
     "                when even that is too long, nothing is written (exit 1)\n"
+    "  --play        speak through the camera's speaker instead of into a file; with\n"
+    "                --kind or --dir the file is written too, then played\n"
     "\n"
     "Options of convert and to-wav:\n"
     "  --dir DIR     save folder (default: your documents folder)\n"
@@ -126,6 +131,7 @@ constexpr char kUsage[] =
     "The camera is the source in TESVANO_CAMERA_URL, else the first line of\n"
     "~/.config/tesvano/camera.conf (an absolute $XDG_CONFIG_HOME instead of\n"
     "~/.config), else of /etc/tesvano/camera.conf.\n"
+    "play and say --play send to its ONVIF audio back channel (RTSP); Ctrl-C stops.\n"
     "\n"
     "Log lines go to standard output, message boxes to standard error.\n"
     "Exit status: 0 written, 1 failed (any file), 2 usage error, 3 written but\n"
@@ -627,6 +633,40 @@ int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
     return SaveAndShowCameraSource(url, out, err);
 }
 
+// Ctrl-C and SIGTERM stop the playing at once; the connection is still
+// torn down properly.
+std::atomic<bool> g_stopPlaying{false};
+
+void StopPlaying(int) { g_stopPlaying.store(true); }
+
+struct StopOnSignals {
+    struct sigaction oldInt {}, oldTerm {};
+    StopOnSignals() {
+        g_stopPlaying.store(false);
+        struct sigaction a {};
+        a.sa_handler = StopPlaying;
+        sigemptyset(&a.sa_mask);
+        sigaction(SIGINT, &a, &oldInt);
+        sigaction(SIGTERM, &a, &oldTerm);
+    }
+    ~StopOnSignals() {
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+    }
+};
+
+int Play(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
+    std::vector<std::string> files;
+    for (int i = 2; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg.rfind("--", 0) == 0 && arg.size() > 2) return Usage(err, "play: unknown option " + arg);
+        files.push_back(arg);
+    }
+    if (files.empty()) return Usage(err, "play needs at least one FILE");
+    StopOnSignals signals;
+    return ExitStatus(PlayFilesOnCamera(w, files, {&g_stopPlaying, {}}));
+}
+
 int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     std::string text;
     bool haveText = false;
@@ -634,9 +674,15 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     bool g711 = false;
     G711Law law = G711Law::kALaw;
     bool fit = false;
+    bool play = false, toFile = false;
     std::string rateGiven;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--play") {
+            play = true;
+            continue;
+        }
+        if (arg == "--kind" || arg == "--dir") toFile = true;
         if (arg == "--open") {
             w.set_open_with_desktop(true);
             continue;
@@ -676,6 +722,14 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     w.SetItemText(IDC_TEXT, AnsiToWide(text));
     OpResult result = OpResult::kFailed;
     if (fit && (g711 || button != IDC_GENERATE_MP3)) return Usage(err, "--fit is for MP3 only");
+    if (play && button == IDC_GENERATE_PCM) return Usage(err, "--play cannot read back a raw --kind pcm file");
+    if (play && !toFile && !fit) {
+        StopOnSignals signals;
+        CameraConnection camera;  // connects while the text is spoken
+        return ExitStatus(GenerateWith(w, [&w, &camera](int rate, const std::u16string&, const PcmBuffer& pcm) {
+            return PlayOnCamera(w, {PlayClip{rate, pcm}}, {&g_stopPlaying, {}}, &camera);
+        }));
+    }
     if (fit) {
         result = OnGenerateMp3Fitted(w);
     } else if (g711) {
@@ -684,6 +738,11 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
         result = OnGenerateG711(w, law);
     } else {
         RunButton(w, button, &result);
+    }
+    if (play && result != OpResult::kFailed && !w.lastClip().empty()) {
+        // The file just written, as the camera would play it.
+        StopOnSignals signals;
+        if (PlayFilesOnCamera(w, {w.lastClip()}, {&g_stopPlaying, {}}) == OpResult::kFailed) result = OpResult::kFailed;
     }
     return ExitStatus(result);
 }
@@ -707,7 +766,7 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
     }
     const bool takesArguments =
         command == "say" || command == "convert" || command == "to-wav" || command == "record" || command == "camera" ||
-        command == "cameras";
+        command == "cameras" || command == "play";
     if (!takesArguments && command != "voices" && command != "music")
         return Usage(err, "unknown command '" + std::string(command) + "'");
     if (!takesArguments && argc != 2) return Usage(err, std::string(command) + " takes no arguments");
@@ -728,6 +787,7 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
     }
     if (command == "convert" || command == "to-wav") return Convert(w, command == "to-wav", argc, argv, err);
     if (command == "record") return Record(w, argc, argv, err);
+    if (command == "play") return Play(w, argc, argv, err);
     return Say(w, argc, argv, err);
 }
 

@@ -87,6 +87,7 @@ constexpr ControlSpec kControls[] = {
     {IDC_SAVE_DIR, Kind::ReadOnlyEdit, 82, 325, 296 + kExtraColumn, 14, ""},
     {IDC_OPEN_DIR, Kind::Button, 384 + kExtraColumn, 325, 69, 14, ""},
     {IDC_CAMERA, Kind::Button, 401 + kExtraColumn, 63, 51, 14, ""},
+    {IDC_PLAY_ON_CAMERA, Kind::Button, 401 + kExtraColumn, 81, 51, 14, ""},  // the last clip on the camera
 };
 
 QString Q(const std::u16string& s) { return QString::fromStdU16String(s); }
@@ -259,10 +260,12 @@ void CTesvanoDlg::OnInitDialog() {
     });
     AppendLog(table.GetText("START_NETWORK_CHECK") + u":" + table.GetText(started ? "SUCCESS" : "FAILED"));
     SetControlLabels(*this);
+    control(IDC_PLAY_ON_CAMERA)->setEnabled(false);
 }
 
 void CTesvanoDlg::OnButton(int id) {
     Guarded(this, [&] { RunButton(*this, id); });
+    control(IDC_PLAY_ON_CAMERA)->setEnabled(!lastClip().empty());  // nothing to play until a clip is made
 }
 
 void CTesvanoDlg::OnNetworkStatusPosted(int reachable) {

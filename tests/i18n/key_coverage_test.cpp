@@ -76,9 +76,11 @@ TEST_F(KeyCoverageTest, CodeAsksOnlyForKnownKeysAndTheScanFindsThem) {
     EXPECT_GE(used.size(), 20u);
     // Keys this edition adds for what the original showed through its framework.
     const std::set<std::string> added = {
-        "BATCH_REST_SKIPPED", "FIT_CAMERA_SIZE",    "SERVER_VOICE",     "CAMERA_SETTINGS", "CAMERA_ADDRESS",
-        "CAMERA_USER",        "CAMERA_PASSWORD",    "CAMERA_TEST",      "CAMERA_TESTING",  "CAMERA_SAVED",
-        "CAMERA_SAVE_FAILED"};
+        "BATCH_REST_SKIPPED",  "FIT_CAMERA_SIZE",       "SERVER_VOICE",      "CAMERA_SETTINGS",    "CAMERA_ADDRESS",
+        "CAMERA_USER",         "CAMERA_PASSWORD",       "CAMERA_TEST",       "CAMERA_TESTING",     "CAMERA_SAVED",
+        "CAMERA_SAVE_FAILED",  "CAMERA_PLAY_START",     "CAMERA_PLAY_DONE",  "CAMERA_PLAY_FAILED", "CAMERA_NO_SOURCE",
+        "CAMERA_UNREACHABLE",  "CAMERA_UNAUTHORISED",   "CAMERA_NO_BACKCHANNEL", "CAMERA_NO_CODEC", "CAMERA_BROKEN",
+        "CAMERA_TALK_MISSING", "CAMERA_PLAY_STOPPED",   "PLAY_ON_CAMERA"};
     for (const std::string& key : used)
         EXPECT_TRUE(kListedKeys.count(key) || added.count(key)) << key << " is asked for but is not one of the UI text keys";
     EXPECT_EQ(kListedKeys.size(), 60u);
