@@ -66,13 +66,9 @@ OpResult OnGenerateMp3Fitted(IMainWindow& w) {
         w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
         return OpResult::kFailed;
     }
+    EngineLogin login;
     PcmBuffer voice, music;
-    const int result = SynthesizeVoice(w, rate, text, kNormalSpeed, &voice, &music);
-    if (result == 0) return OpResult::kFailed;
-    struct Logout {
-        ~Logout() { CurrentSpeechEngine().MSPLogout(); }
-    } logout;
-    if (result < 0) return OpResult::kFailed;
+    if (!SynthesizeVoice(w, login, rate, text, kNormalSpeed, &voice, &music)) return OpResult::kFailed;
 
     const size_t limit = static_cast<size_t>(MaxSamplesWithin(rate, kCameraSizeLimit));
     const auto mode = static_cast<MixMode>(w.GetComboSelectionData(IDC_OVERLAY));
@@ -89,7 +85,7 @@ OpResult OnGenerateMp3Fitted(IMainWindow& w) {
     int speed = kNormalSpeed;
     while (voice.size() / 2 > limit && speed < kFastestFitSpeed) {
         speed = SpeedToFit(speed, voice.size() / 2, limit);
-        if (SpeakAgain(w, rate, text, speed, &voice) < 0) return OpResult::kFailed;
+        if (!SpeakAgain(w, rate, text, speed, &voice)) return OpResult::kFailed;
     }
     const size_t voiceSamples = voice.size() / 2;
     char line[256];

@@ -77,14 +77,12 @@ OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
         w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
         return OpResult::kFailed;
     }
+    // Written while still logged in, as the window always did; the login
+    // goes when this returns, an exception from the writer included.
+    EngineLogin login;
     PcmBuffer pcm;
-    const int result = SynthesizeSpeech(w, rate, text, &pcm);
-    if (result == 0) return OpResult::kFailed;  // not logged in: nothing more to do
-    // Logged in: log out on every way out, an exception from the writer included.
-    struct Logout {
-        ~Logout() { CurrentSpeechEngine().MSPLogout(); }
-    } logout;
-    return result > 0 ? write(rate, text, pcm) : OpResult::kFailed;
+    if (!SynthesizeSpeech(w, login, rate, text, &pcm)) return OpResult::kFailed;
+    return write(rate, text, pcm);
 }
 
 namespace {

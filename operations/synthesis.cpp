@@ -85,7 +85,22 @@ int text_to_speech_wavfile(const char* text, IMainWindow& w, const char* params,
     return 0;
 }
 
-int SpeakAgain(IMainWindow& w, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice) {
+EngineLogin::~EngineLogin() {
+    if (loggedIn_) CurrentSpeechEngine().MSPLogout();
+}
+
+bool EngineLogin::LogIn() {
+    if (loggedIn_) return true;
+    const int login = CurrentSpeechEngine().MSPLogin(nullptr, nullptr, kLoginParams);
+    if (login != 0) {
+        std::fprintf(TraceStream(), "MSPLogin failed, error code: %d.\n", login);
+        return false;
+    }
+    loggedIn_ = true;
+    return true;
+}
+
+bool SpeakAgain(IMainWindow& w, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice) {
     const std::string params = BuildSessionParams(w.GetComboSelectionData(IDC_VOICE), sampleRate, speed);
     // The session declares gb2312; GB18030 is its superset and holds every character.
     const std::string narrow = WideToGb18030(text);
@@ -93,57 +108,39 @@ int SpeakAgain(IMainWindow& w, int sampleRate, const std::u16string& text, int s
     const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
     if (status != 0) {
         w.LogFormat("text_to_speech_wavfile failed, error code: %d.\n", status);
-        return -1;
+        return false;
     }
     w.LogFormat("%s%zu.\n", GetAnsiText("TEXT_CREATE_VOICE_OK").c_str(), speech.size());
-    if (speech.empty()) return -1;
-    // The result is an int byte count: audio beyond that cannot be handed out whole.
+    if (speech.empty()) return false;
+    // Byte counts are ints where the audio goes on: beyond that it cannot be handed out whole.
     if (speech.size() > static_cast<size_t>(INT32_MAX)) {
         w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
-        return -1;
+        return false;
     }
     *voice = std::move(speech);
-    return static_cast<int>(voice->size());
+    return true;
 }
 
-int SynthesizeVoice(IMainWindow& w, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice,
-                    PcmBuffer* music) {
-    if (DecodeBackgroundMusic(w, sampleRate, music) < 0) return 0;
-    const SpeechEngine& engine = CurrentSpeechEngine();
-    const int login = engine.MSPLogin(nullptr, nullptr, kLoginParams);
-    if (login != 0) {
-        std::fprintf(TraceStream(), "MSPLogin failed, error code: %d.\n", login);
-        return 0;
-    }
+bool SynthesizeVoice(IMainWindow& w, EngineLogin& login, int sampleRate, const std::u16string& text, int speed,
+                     PcmBuffer* voice, PcmBuffer* music) {
+    if (DecodeBackgroundMusic(w, sampleRate, music) < 0) return false;
+    if (!login.LogIn()) return false;
     // A note from the login (a voice map it ignores) is worth seeing in the window too.
     LogReason(w, TakeEngineReasons());
-    // Whatever happens from here, the login is given back before the
-    // failure travels on.
-    try {
-        return SpeakAgain(w, sampleRate, text, speed, voice);
-    } catch (...) {
-        engine.MSPLogout();
-        throw;
-    }
+    return SpeakAgain(w, sampleRate, text, speed, voice);
 }
 
-int SynthesizeSpeech(IMainWindow& w, int sampleRate, const std::u16string& text, PcmBuffer* pcm) {
+bool SynthesizeSpeech(IMainWindow& w, EngineLogin& login, int sampleRate, const std::u16string& text,
+                      PcmBuffer* pcm) {
     PcmBuffer music, speech;
-    const int result = SynthesizeVoice(w, sampleRate, text, kNormalSpeed, &speech, &music);
-    if (result <= 0) return result;
-    // Memory running out while mixing gives the login back too.
-    try {
-        MixMusicFromWindow(w, speech, music);
-        if (speech.size() > static_cast<size_t>(INT32_MAX)) {
-            w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
-            return -1;
-        }
-        *pcm = std::move(speech);
-        return static_cast<int>(pcm->size());
-    } catch (...) {
-        CurrentSpeechEngine().MSPLogout();
-        throw;
+    if (!SynthesizeVoice(w, login, sampleRate, text, kNormalSpeed, &speech, &music)) return false;
+    MixMusicFromWindow(w, speech, music);
+    if (speech.size() > static_cast<size_t>(INT32_MAX)) {
+        w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
+        return false;
     }
+    *pcm = std::move(speech);
+    return true;
 }
 
 }  // namespace tesvano

@@ -15,18 +15,35 @@ namespace tesvano {
 // engine's error code. Failures are logged to the window.
 int text_to_speech_wavfile(const char* text, IMainWindow& window, const char* params, PcmBuffer* pcm);
 
+// One login to the speech engine, owned by the operation that speaks: it is
+// made when the synthesis gets that far and given back (MSPLogout) exactly
+// once when the operation ends, however it ends.
+class EngineLogin {
+public:
+    EngineLogin() = default;
+    ~EngineLogin();
+    EngineLogin(const EngineLogin&) = delete;
+    EngineLogin& operator=(const EngineLogin&) = delete;
+
+    // MSPLogin; false (traced) when the engine refuses.
+    bool LogIn();
+    bool loggedIn() const { return loggedIn_; }
+
+private:
+    bool loggedIn_ = false;
+};
+
 // The whole synthesis for a generate button: music, login, session, mixing.
-// > 0: bytes of *pcm, logged in (the caller logs out after using it).
-//   0: not logged in (music failed, or the login failed): nothing to do.
-//  -1: logged in but no audio: the caller logs out at once.
-int SynthesizeSpeech(IMainWindow& window, int sampleRate, const std::u16string& text, PcmBuffer* pcm);
+// True with the audio in *pcm; false when there is none (each failure
+// already in the log).
+bool SynthesizeSpeech(IMainWindow& window, EngineLogin& login, int sampleRate, const std::u16string& text,
+                      PcmBuffer* pcm);
 
 // The same before the mixing, for a caller that shapes voice and music
 // itself: the music decoded into *music, the voice at `speed` into *voice.
-// Results as SynthesizeSpeech, > 0 being the voice's bytes.
-int SynthesizeVoice(IMainWindow& window, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice,
-                    PcmBuffer* music);
-// The voice once more within that login, at another speed; the same results.
-int SpeakAgain(IMainWindow& window, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice);
+bool SynthesizeVoice(IMainWindow& window, EngineLogin& login, int sampleRate, const std::u16string& text, int speed,
+                     PcmBuffer* voice, PcmBuffer* music);
+// The voice once more within that login, at another speed.
+bool SpeakAgain(IMainWindow& window, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice);
 
 }  // namespace tesvano

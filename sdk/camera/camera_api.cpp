@@ -234,6 +234,16 @@ int Stop() {
     return QUABO_NETSDK_OK;
 }
 
+// snprintf-like: as much of text as fits, terminated; its whole length.
+int CopyOut(const std::string& text, char* buf, int size) {
+    if (buf && size > 0) {
+        const size_t n = std::min(text.size(), size_t(size - 1));
+        std::memcpy(buf, text.data(), n);
+        buf[n] = '\0';
+    }
+    return int(std::min<size_t>(text.size(), 0x7fffffff));
+}
+
 }  // namespace
 }  // namespace camera
 
@@ -260,24 +270,13 @@ QUABO_NETSDK_API int TesvanoCameraTest(const char* source, int seconds, char* re
         result = QUABO_NETSDK_ERR_OUT_OF_MEMORY;
         text = "out of memory";
     }
-    text = sdk::Printable(text);
-    if (report && size > 0) {
-        const size_t n = std::min(text.size(), size_t(size - 1));
-        std::memcpy(report, text.data(), n);
-        report[n] = '\0';
-    }
+    camera::CopyOut(sdk::Printable(text), report, size);
     return result;
 }
 
 QUABO_NETSDK_API int TesvanoCameraLastError(char* buf, int size) {
     try {
-        const std::string text = camera::LastDiagnosis();
-        if (buf && size > 0) {
-            const size_t n = std::min(text.size(), size_t(size - 1));
-            std::memcpy(buf, text.data(), n);
-            buf[n] = '\0';
-        }
-        return int(std::min<size_t>(text.size(), 0x7fffffff));
+        return camera::CopyOut(camera::LastDiagnosis(), buf, size);
     } catch (const std::bad_alloc&) {
         if (buf && size > 0) buf[0] = '\0';
         return -1;
@@ -295,13 +294,7 @@ QUABO_NETSDK_API int TesvanoCameraSource(char* buf, int size) {
                 if (buf && size > 0) buf[0] = '\0';
                 return -1;
         }
-        std::string masked = camera::MaskPasswords(url);
-        if (buf && size > 0) {
-            size_t n = std::min(masked.size(), size_t(size - 1));
-            std::memcpy(buf, masked.data(), n);
-            buf[n] = '\0';
-        }
-        return int(std::min<size_t>(masked.size(), 0x7fffffff));
+        return camera::CopyOut(camera::MaskPasswords(url), buf, size);
     } catch (const std::bad_alloc&) {
         if (buf && size > 0) buf[0] = '\0';
         return -1;

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <new>
 
 #include "operations/size_check.h"
+#include "operations/fit.h"
 #include "operations/generate.h"
 #include "operations/music.h"
 #include "i18n/language_table.h"
@@ -224,6 +226,41 @@ TEST(Generate, AnExceptionAfterLoginStillLogsOut) {
         ASSERT_FALSE(f.engine.calls.empty());
         EXPECT_EQ(f.engine.calls.front().rfind("login:", 0), 0u);
         EXPECT_EQ(f.engine.calls.back(), "logout");
+    }
+}
+
+// Every way a speaking button can end gives the login back exactly once,
+// and one that never logged in never logs out.
+TEST(Generate, EveryEndingLogsOutOnceAfterALogin) {
+    enum class Ending { kMusicFails, kLoginFails, kBeginFails, kNoAudio, kSaveFails, kWritten };
+    const struct {
+        Ending ending;
+        long logouts;
+    } cases[] = {
+        {Ending::kMusicFails, 0}, {Ending::kLoginFails, 0}, {Ending::kBeginFails, 1},    {Ending::kNoAudio, 1},
+        {Ending::kSaveFails, 1},  {Ending::kWritten, 1},
+    };
+    for (const auto& c : cases) {
+        for (auto* generate : {OnGenerateMp3, OnGeneratePcm, OnGenerateMp3Fitted}) {
+            Fixture f;
+            f.Speak(3200);
+            switch (c.ending) {
+            case Ending::kMusicFails: f.w.Select(IDC_MUSIC, 2); break;  // missing.mp3
+            case Ending::kLoginFails: f.engine.loginResult = 10407; break;
+            case Ending::kBeginFails: f.engine.beginError = 10111; break;
+            case Ending::kNoAudio: f.engine.pieces = {{{}, 2, 0}}; break;
+            case Ending::kSaveFails: f.w.SetItemText(IDC_SAVE_DIR, W(f.dir / "missing")); break;
+            case Ending::kWritten: break;
+            }
+            testing::internal::CaptureStdout();
+            generate(f.w);
+            testing::internal::GetCapturedStdout();
+            EXPECT_EQ(std::count(f.engine.calls.begin(), f.engine.calls.end(), "logout"), c.logouts)
+                << static_cast<int>(c.ending);
+            if (c.logouts > 0) {
+                EXPECT_EQ(f.engine.calls.back(), "logout");
+            }
+        }
     }
 }
 

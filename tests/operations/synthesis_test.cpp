@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "i18n/language_table.h"
@@ -61,13 +62,18 @@ TEST(Synthesis, EachFailingStepGivesTwoLinesAndItsSessionEnd) {
             EXPECT_FALSE(f.engine.Called("end:"));
         }
 
-        // One level up: the same lines, then its own, and -1 (logged in, no audio).
+        // One level up: the same lines, then its own, no audio, and the login given back once.
         Fixture g;
         g.engine.beginError = c.beginError;
         g.engine.putResult = c.putResult;
         g.engine.endResult = c.endResult;
         g.engine.pieces = {{test::PcmBytes(3200), 2, c.getError}};
-        EXPECT_EQ(SynthesizeSpeech(g.w, 16000, u"hello", &pcm), -1);
+        {
+            EngineLogin login;
+            EXPECT_FALSE(SynthesizeSpeech(g.w, login, 16000, u"hello", &pcm));
+            EXPECT_TRUE(login.loggedIn());
+        }
+        EXPECT_EQ(std::count(g.engine.calls.begin(), g.engine.calls.end(), "logout"), 1);
         auto expected = c.lines;
         expected.push_back(U("text_to_speech_wavfile failed, error code: " + std::to_string(c.code) + ".\n"));
         EXPECT_EQ(g.w.logTexts, expected);
@@ -94,7 +100,8 @@ TEST(Synthesis, APieceOfOneByteMoreThanTheBufferArrivesWhole) {
         Fixture f;
         f.engine.pieces = {{test::PcmBytes(size), 2, 0}};
         PcmBuffer pcm;
-        ASSERT_EQ(SynthesizeSpeech(f.w, 16000, u"x", &pcm), int(size));
+        EngineLogin login;
+        ASSERT_TRUE(SynthesizeSpeech(f.w, login, 16000, u"x", &pcm));
         EXPECT_EQ(pcm, test::PcmBytes(size));
     }
 }
@@ -104,7 +111,9 @@ TEST(Synthesis, LoginSessionAndResultContract) {
         Fixture f;
         f.engine.pieces = {{{}, 2, 0}};
         PcmBuffer pcm;
-        EXPECT_EQ(SynthesizeSpeech(f.w, 16000, u"x", &pcm), -1);
+        EngineLogin login;
+        EXPECT_FALSE(SynthesizeSpeech(f.w, login, 16000, u"x", &pcm));
+        EXPECT_TRUE(login.loggedIn());
         EXPECT_EQ(f.w.logTexts.back(), T("TEXT_CREATE_VOICE_OK") + u"0.\n");
         EXPECT_EQ(f.engine.calls.front(), std::string("login:") + kLoginParams);
     }
@@ -113,28 +122,35 @@ TEST(Synthesis, LoginSessionAndResultContract) {
         f.engine.loginResult = 10407;
         PcmBuffer pcm;
         testing::internal::CaptureStdout();
-        EXPECT_EQ(SynthesizeSpeech(f.w, 16000, u"x", &pcm), 0);
+        {
+            EngineLogin login;
+            EXPECT_FALSE(SynthesizeSpeech(f.w, login, 16000, u"x", &pcm));
+            EXPECT_FALSE(login.loggedIn());
+        }
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "MSPLogin failed, error code: 10407.\n");
         EXPECT_TRUE(f.w.logTexts.empty());
-        EXPECT_EQ(f.engine.calls.size(), 1u);
+        EXPECT_EQ(f.engine.calls.size(), 1u);  // never logged in: no logout either
     }
     {  // Success: the speech's byte count is logged; the text reaches the engine whole.
         Fixture f;
         f.engine.pieces = {{test::PcmBytes(6400), 2, 0}};
         PcmBuffer pcm;
-        EXPECT_EQ(SynthesizeSpeech(f.w, 8000, u"你好，世界。Hello, world.", &pcm), 6400);
+        EngineLogin login;
+        EXPECT_TRUE(SynthesizeSpeech(f.w, login, 8000, u"你好，世界。Hello, world.", &pcm));
+        EXPECT_EQ(pcm.size(), 6400u);
         EXPECT_EQ(f.w.logTexts.back(), T("TEXT_CREATE_VOICE_OK") + u"6400.\n");
         // As declared: GB18030 bytes, not UTF-8.
         EXPECT_TRUE(f.engine.Called("put:" "\xC4\xE3\xBA\xC3\xA3\xAC\xCA\xC0\xBD\xE7\xA1\xA3" "Hello, world."));
         EXPECT_TRUE(f.engine.Called("begin:voice_name =xiaoyu, text_encoding = gb2312, sample_rate = 8000,"));
-        EXPECT_FALSE(f.engine.Called("logout"));  // the caller logs out
+        EXPECT_FALSE(f.engine.Called("logout"));  // the login's owner logs out, later
     }
     {  // The voice list's selection picks the voice.
         Fixture f;
         f.w.Select(IDC_VOICE, 13);
         f.engine.pieces = {{test::PcmBytes(10), 2, 0}};
         PcmBuffer pcm;
-        SynthesizeSpeech(f.w, 16000, u"x", &pcm);
+        EngineLogin login;
+        SynthesizeSpeech(f.w, login, 16000, u"x", &pcm);
         EXPECT_TRUE(f.engine.Called("begin:voice_name = nannan,"));
     }
 }

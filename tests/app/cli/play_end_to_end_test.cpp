@@ -369,6 +369,8 @@ TEST_F(PlayEndToEnd, AMissingModuleIsReported) {
     fs::create_directories(alone);
     fs::copy_file(kCli, alone + "/tesvano-cli");
     fs::permissions(alone + "/tesvano-cli", fs::perms::owner_all);
+    // The tone is a WAV: its decoder stays, only the talk module is missing.
+    fs::copy_file(fs::path(kCli).parent_path() / "libtesvano-ffmpeg.so", alone + "/libtesvano-ffmpeg.so");
     const std::vector<std::string> args = {alone + "/tesvano-cli", "play", tone};
     std::string out, err;
     setenv("TESVANO_CAMERA_URL", camera.url.c_str(), 1);
