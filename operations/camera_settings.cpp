@@ -1,6 +1,8 @@
 #include "operations/camera_settings.h"
 
+#include <atomic>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "capture/capture_library.h"
@@ -9,6 +11,7 @@
 #include "platform/mask.h"
 #include "platform/secret_file.h"
 #include "platform/text.h"
+#include "talk/talk.h"
 
 namespace tesvano {
 namespace {
@@ -125,6 +128,45 @@ bool SaveCameraSource(const std::string& source, std::string* error) {
 
 bool TestCameraSource(const std::string& source, std::string* report) {
     return TestCaptureSource(source, report);
+}
+
+namespace {
+
+// Two bell notes falling away within a second: short, and unmistakable on a
+// small speaker.
+PcmBuffer Chime(int rate) {
+    const size_t samples = static_cast<size_t>(rate);
+    PcmBuffer pcm(samples * 2);
+    for (size_t i = 0; i < samples; ++i) {
+        const double t = double(i) / rate;
+        double v = std::exp(-4 * t) * std::sin(2 * M_PI * 880 * t);
+        if (t >= 0.25) v += std::exp(-4 * (t - 0.25)) * std::sin(2 * M_PI * 660 * (t - 0.25));
+        const auto s = static_cast<int16_t>(std::lround(v * 0.45 * 32767));
+        pcm[2 * i] = static_cast<uint8_t>(s & 0xFF);
+        pcm[2 * i + 1] = static_cast<uint8_t>((s >> 8) & 0xFF);
+    }
+    return pcm;
+}
+
+}  // namespace
+
+bool TestCameraSpeaker(const std::string& source, std::string* report) {
+    constexpr int kRate = 16000;
+    const std::atomic<bool> never{false};
+    CameraSpeaker speaker;
+    std::string reason;
+    TalkResult r = speaker.Connect(source, &reason);
+    if (r == TalkResult::kOk) r = speaker.Play(Chime(kRate), kRate, &never, &reason);
+    if (r == TalkResult::kOk) r = speaker.Finish(&never, &reason);
+    if (r != TalkResult::kOk) {
+        *report = MaskSecrets(reason);
+        return false;
+    }
+    char line[96];
+    std::snprintf(line, sizeof line, "%.1f s sent as %s at %d Hz", speaker.secondsSent(), speaker.codecName(),
+                  speaker.codecRate());
+    *report = line;
+    return true;
 }
 
 OpResult OnCameraSettings(IMainWindow& w) {

@@ -32,6 +32,10 @@ bool SaveCameraSource(const std::string& source, std::string* error);
 // level), false with the reason.
 bool TestCameraSource(const std::string& source, std::string* report);
 
+// Plays a one-second chime through the speaker of the camera at `source`
+// (its ONVIF back channel): true with what was sent, false with the reason.
+bool TestCameraSpeaker(const std::string& source, std::string* report);
+
 // The camera button: the dialog, then the saved source in the log.
 OpResult OnCameraSettings(IMainWindow& window);
 

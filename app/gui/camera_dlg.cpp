@@ -47,7 +47,10 @@ CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialo
     test_ = buttons->addButton(Q(Texts().GetText("CAMERA_TEST")), QDialogButtonBox::ActionRole);
     test_->setObjectName(QStringLiteral("test"));
     buttons->button(QDialogButtonBox::Save)->setObjectName(QStringLiteral("save"));
-    connect(test_, &QPushButton::clicked, this, &CCameraDlg::OnTest);
+    connect(test_, &QPushButton::clicked, this, [this] { RunTest(TestCameraSource); });
+    speaker_ = buttons->addButton(Q(Texts().GetText("CAMERA_TEST_SPEAKER")), QDialogButtonBox::ActionRole);
+    speaker_->setObjectName(QStringLiteral("speaker"));
+    connect(speaker_, &QPushButton::clicked, this, [this] { RunTest(TestCameraSpeaker); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -63,19 +66,18 @@ CameraSourceParts CCameraDlg::parts() const {
 
 QString CCameraDlg::testReport() const { return result_->text(); }
 
-void CCameraDlg::OnTest() {
+void CCameraDlg::RunTest(bool (*test)(const std::string& source, std::string* report)) {
     test_->setEnabled(false);
+    speaker_->setEnabled(false);
     result_->setText(Q(Texts().GetText("CAMERA_TESTING")));
-    // The stream may take seconds to answer: the dialog stays responsive, and
-    // a dialog closed meanwhile never sees the answer.
     QPointer<CCameraDlg> self(this);
     const std::string source = JoinCameraSource(parts());
     try {
-        std::thread([self, source] {
+        std::thread([self, source, test] {
             std::string report;
             bool ok = false;
             try {
-                ok = TestCameraSource(source, &report);
+                ok = test(source, &report);
             } catch (const std::exception& e) {
                 report = e.what();
             }
@@ -95,6 +97,7 @@ void CCameraDlg::OnTest() {
 
 void CCameraDlg::OnTestDone(bool ok, const QString& report) {
     test_->setEnabled(true);
+    speaker_->setEnabled(true);
     result_->setText((ok ? QString() : Q(Texts().GetText("FAILED")) + QStringLiteral(": ")) + report);
 }
 

@@ -23,13 +23,16 @@ public:
     QString testReport() const;
 
 private:
-    void OnTest();
+    // Runs `test` on a thread of its own: the camera may take seconds, the
+    // dialog stays responsive, and one closed meanwhile never sees the answer.
+    void RunTest(bool (*test)(const std::string& source, std::string* report));
     void OnTestDone(bool ok, const QString& report);
 
     QLineEdit* address_;
     QLineEdit* user_;
     QLineEdit* password_;
     QPushButton* test_;
+    QPushButton* speaker_;
     QLabel* result_;
 };
 

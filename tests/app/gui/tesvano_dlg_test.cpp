@@ -391,6 +391,36 @@ TEST(MainWindow, CameraDialogTestsTheStreamAndSavesIt) {
         << dlg.log().Lines().back();
 }
 
+TEST(MainWindow, CameraDialogPlaysAChimeOnTheCamerasSpeaker) {
+    App();
+    test::TempDir dir;
+    const std::string received = dir / "received.raw";
+    test::Child server({std::string(TESVANO_BIN_DIR) + "/talk_onvif_server", "pcmu", received});
+    std::string port;
+    ASSERT_TRUE(server.ReadLine(&port, std::chrono::seconds(10))) << "ONVIF server did not start";
+    test::TempDir config;
+    setenv("XDG_CONFIG_HOME", config.str().c_str(), 1);
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    dlg.show();
+    QString report;
+    dlg.cameraDialogHook = [&](CCameraDlg& camera) {
+        camera.findChild<QLineEdit*>("address")->setText(QString::fromStdString("rtsp://127.0.0.1:" + port + "/camera"));
+        QTimer::singleShot(0, &camera, [&camera, &report] {
+            QTest::mouseClick(camera.findChild<QPushButton*>("speaker"), Qt::LeftButton);
+            WaitFor([&] { return camera.findChild<QPushButton*>("speaker")->isEnabled(); }, 15000);
+            report = camera.testReport();
+            camera.reject();  // a test saves nothing
+        });
+    };
+    QTest::mouseClick(Get<QPushButton>(dlg, IDC_CAMERA), Qt::LeftButton);
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(report, QStringLiteral("1.0 s sent as PCMU at 8000 Hz"));
+    // What the camera decoded: a second of chime, within a packet or two.
+    WaitFor([] { return false; }, 300);
+    EXPECT_NEAR(double(test::ReadFileBytes(received).size()) / 2 / 8000, 1.0, 0.1);
+    EXPECT_FALSE(std::filesystem::exists(config / "tesvano/camera.conf"));
+}
+
 TEST(MainWindow, QtsOwnDialogsSpeakTheWindowsLanguage) {
     App();
     const auto buttonTexts = [] {
