@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "capture/capture_library.h"
+#include "discovery/discovery.h"
 #include "i18n/language_table.h"
 #include "platform/config_file.h"
 #include "platform/mask.h"
@@ -166,6 +167,52 @@ bool TestCameraSpeaker(const std::string& source, std::string* report) {
     std::snprintf(line, sizeof line, "%.1f s sent as %s at %d Hz", speaker.secondsSent(), speaker.codecName(),
                   speaker.codecRate());
     *report = line;
+    return true;
+}
+
+bool FindCamerasNearby(std::vector<FoundCameraEntry>* found, std::string* report) {
+    constexpr int kProbeMs = 3000;
+    std::vector<FoundCamera> cameras;
+    std::string detail;
+    found->clear();
+    if (FindCameras(kProbeMs, &cameras, &detail) != OnvifStatus::kOk) {
+        *report = detail;
+        return false;
+    }
+    for (const FoundCamera& c : cameras) {
+        if (c.xaddrs.empty()) continue;
+        // What a device calls itself is shown, never interpreted.
+        std::string label = c.name.empty() ? "-" : c.name;
+        if (!c.hardware.empty()) label += ", " + c.hardware;
+        label += ", " + MaskSecrets(c.xaddrs.front());
+        for (char& ch : label)
+            if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
+        found->push_back({label, c.xaddrs.front()});
+    }
+    return true;
+}
+
+bool AskCameraAddress(const std::string& device, const std::string& user, const std::string& password,
+                      std::string* address, std::string* report) {
+    constexpr int kCallMs = 5000;
+    const std::string url = device.find("://") != std::string::npos ? device : DeviceServiceUrl(device);
+    if (url.empty()) {
+        *report = device + ": not a camera address";
+        return false;
+    }
+    CameraStream stream;
+    std::string detail;
+    if (GetCameraStream(url, user, password, kCallMs, &stream, &detail) != OnvifStatus::kOk) {
+        *report = MaskSecrets(detail);
+        return false;
+    }
+    *address = stream.uri;
+    *report = "profile " + stream.profile + (stream.audio ? " (with audio)" : "") + "; " +
+              (stream.speakers > 0    ? "the camera has a speaker"
+               : stream.speakers == 0 ? "the camera has no speaker"
+                                      : "the camera does not say whether it has a speaker");
+    for (char& ch : *report)
+        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
     return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "operations/main_window.h"
 
@@ -35,6 +36,21 @@ bool TestCameraSource(const std::string& source, std::string* report);
 // Plays a one-second chime through the speaker of the camera at `source`
 // (its ONVIF back channel): true with what was sent, false with the reason.
 bool TestCameraSpeaker(const std::string& source, std::string* report);
+
+// The ONVIF cameras that answer a probe on the local network within a few
+// seconds: a label each ("name, hardware, address") and the address of its
+// device service. False with the reason when none answered.
+struct FoundCameraEntry {
+    std::string label;
+    std::string device;
+};
+bool FindCamerasNearby(std::vector<FoundCameraEntry>* found, std::string* report);
+// Asks the camera at `device` (a device-service URL, or host[:port] as typed)
+// for its RTSP address with `user` and `password`: true with the address in
+// *address and what the camera said (its profile, whether it has a speaker)
+// in *report; false with the reason.
+bool AskCameraAddress(const std::string& device, const std::string& user, const std::string& password,
+                      std::string* address, std::string* report);
 
 // The camera button: the dialog, then the saved source in the log.
 OpResult OnCameraSettings(IMainWindow& window);

@@ -1,14 +1,17 @@
 #include "app/gui/camera_dlg.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <exception>
+#include <memory>
 #include <thread>
 
 #include "i18n/language_table.h"
@@ -21,7 +24,10 @@ CLanguageTable& Texts() { return CLanguageTable::Instance(); }
 
 }  // namespace
 
-CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialog(parent) {
+CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent)
+    : QDialog(parent),
+      cameras_(std::make_shared<std::vector<FoundCameraEntry>>()),
+      askedAddress_(std::make_shared<std::string>()) {
     setWindowTitle(Q(Texts().GetText("CAMERA_SETTINGS")).remove(QStringLiteral("...")).remove(QChar(0x2026)));
     address_ = new QLineEdit(QString::fromStdString(parts.address), this);
     address_->setPlaceholderText(QStringLiteral("rtsp://192.0.2.10:554/stream1"));
@@ -33,7 +39,23 @@ CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialo
     user_->setObjectName(QStringLiteral("user"));
     password_->setObjectName(QStringLiteral("password"));
 
+    // Cameras nearby: found by a probe, or an address typed for one on
+    // another network; asked for its stream with the user and password below.
+    found_ = new QComboBox(this);
+    found_->setEditable(true);
+    found_->setObjectName(QStringLiteral("found"));
+    found_->lineEdit()->setPlaceholderText(QStringLiteral("192.0.2.10"));
+    find_ = new QPushButton(Q(Texts().GetText("CAMERA_FIND")), this);
+    find_->setObjectName(QStringLiteral("find"));
+    ask_ = new QPushButton(Q(Texts().GetText("CAMERA_ASK_ADDRESS")), this);
+    ask_->setObjectName(QStringLiteral("ask"));
+    auto* nearby = new QHBoxLayout;
+    nearby->addWidget(find_);
+    nearby->addWidget(found_, 1);
+    nearby->addWidget(ask_);
+
     auto* form = new QFormLayout;
+    form->addRow(Q(Texts().GetText("CAMERA_NEARBY")), nearby);
     form->addRow(Q(Texts().GetText("CAMERA_ADDRESS")), address_);
     form->addRow(Q(Texts().GetText("CAMERA_USER")), user_);
     form->addRow(Q(Texts().GetText("CAMERA_PASSWORD")), password_);
@@ -46,11 +68,53 @@ CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialo
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
     test_ = buttons->addButton(Q(Texts().GetText("CAMERA_TEST")), QDialogButtonBox::ActionRole);
     test_->setObjectName(QStringLiteral("test"));
-    buttons->button(QDialogButtonBox::Save)->setObjectName(QStringLiteral("save"));
-    connect(test_, &QPushButton::clicked, this, [this] { RunTest(TestCameraSource); });
     speaker_ = buttons->addButton(Q(Texts().GetText("CAMERA_TEST_SPEAKER")), QDialogButtonBox::ActionRole);
     speaker_->setObjectName(QStringLiteral("speaker"));
-    connect(speaker_, &QPushButton::clicked, this, [this] { RunTest(TestCameraSpeaker); });
+    buttons->button(QDialogButtonBox::Save)->setObjectName(QStringLiteral("save"));
+    const QString testing = Q(Texts().GetText("CAMERA_TESTING"));
+    connect(test_, &QPushButton::clicked, this, [this, testing] {
+        RunInBackground(testing, [source = JoinCameraSource(this->parts())](std::string* report) {
+            return TestCameraSource(source, report);
+        });
+    });
+    connect(speaker_, &QPushButton::clicked, this, [this, testing] {
+        RunInBackground(testing, [source = JoinCameraSource(this->parts())](std::string* report) {
+            return TestCameraSpeaker(source, report);
+        });
+    });
+    connect(find_, &QPushButton::clicked, this, [this] {
+        RunInBackground(
+            Q(Texts().GetText("CAMERA_FINDING")),
+            [cameras = cameras_](std::string* report) {
+                if (!FindCamerasNearby(cameras.get(), report)) return false;
+                *report = std::to_string(cameras->size());
+                return true;
+            },
+            [this](bool ok) {
+                if (!ok) return;
+                found_->clear();
+                for (const auto& c : *cameras_) found_->addItem(QString::fromStdString(c.label));
+                result_->setText(Q(Texts().GetText("CAMERA_FOUND")) + result_->text());
+            });
+    });
+    connect(ask_, &QPushButton::clicked, this, [this] {
+        // A found camera by its entry, else what was typed.
+        const int index = found_->currentIndex();
+        const QString typed = found_->currentText().trimmed();
+        std::string device = typed.toStdString();
+        if (index >= 0 && static_cast<size_t>(index) < cameras_->size() &&
+            found_->itemText(index) == found_->currentText())
+            device = (*cameras_)[static_cast<size_t>(index)].device;
+        RunInBackground(
+            Q(Texts().GetText("CAMERA_ASKING")),
+            [device, user = user_->text().toStdString(), password = password_->text().toStdString(),
+             address = askedAddress_](std::string* report) {
+                return AskCameraAddress(device, user, password, address.get(), report);
+            },
+            [this](bool ok) {
+                if (ok) address_->setText(QString::fromStdString(*askedAddress_));
+            });
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -66,18 +130,20 @@ CameraSourceParts CCameraDlg::parts() const {
 
 QString CCameraDlg::testReport() const { return result_->text(); }
 
-void CCameraDlg::RunTest(bool (*test)(const std::string& source, std::string* report)) {
-    test_->setEnabled(false);
-    speaker_->setEnabled(false);
-    result_->setText(Q(Texts().GetText("CAMERA_TESTING")));
+void CCameraDlg::SetBusy(bool busy) {
+    for (QPushButton* b : {find_, ask_, test_, speaker_}) b->setEnabled(!busy);
+}
+
+void CCameraDlg::RunInBackground(const QString& waiting, Work work, std::function<void(bool ok)> done) {
+    SetBusy(true);
+    result_->setText(waiting);
     QPointer<CCameraDlg> self(this);
-    const std::string source = JoinCameraSource(parts());
     try {
-        std::thread([self, source, test] {
+        std::thread([self, work = std::move(work), done = std::move(done)] {
             std::string report;
             bool ok = false;
             try {
-                ok = test(source, &report);
+                ok = work(&report);
             } catch (const std::exception& e) {
                 report = e.what();
             }
@@ -85,20 +151,20 @@ void CCameraDlg::RunTest(bool (*test)(const std::string& source, std::string* re
             if (!app) return;
             QMetaObject::invokeMethod(
                 app,
-                [self, ok, text = QString::fromStdString(report)] {
-                    if (self) self->OnTestDone(ok, text);
+                [self, ok, text = QString::fromStdString(report), done] {
+                    if (self) self->OnWorkDone(ok, text, done);
                 },
                 Qt::QueuedConnection);
         }).detach();
     } catch (const std::exception& e) {
-        OnTestDone(false, QString::fromUtf8(e.what()));
+        OnWorkDone(false, QString::fromUtf8(e.what()), {});
     }
 }
 
-void CCameraDlg::OnTestDone(bool ok, const QString& report) {
-    test_->setEnabled(true);
-    speaker_->setEnabled(true);
+void CCameraDlg::OnWorkDone(bool ok, const QString& report, const std::function<void(bool)>& done) {
+    SetBusy(false);
     result_->setText((ok ? QString() : Q(Texts().GetText("FAILED")) + QStringLiteral(": ")) + report);
+    if (done) done(ok);
 }
 
 }  // namespace tesvano

@@ -1,11 +1,16 @@
 // The camera dialog: the source address, user and password apart (the
-// password as dots), a test of the stream and Save.
+// password as dots), finding ONVIF cameras nearby, a test of the stream and
+// of the speaker, and Save.
 #pragma once
 
 #include <QDialog>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "operations/camera_settings.h"
 
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,21 +24,30 @@ public:
     explicit CCameraDlg(const CameraSourceParts& parts, QWidget* parent = nullptr);
 
     CameraSourceParts parts() const;
-    // What the last test said (also shown in the dialog).
+    // What the last test or question said (also shown in the dialog).
     QString testReport() const;
 
 private:
-    // Runs `test` on a thread of its own: the camera may take seconds, the
-    // dialog stays responsive, and one closed meanwhile never sees the answer.
-    void RunTest(bool (*test)(const std::string& source, std::string* report));
-    void OnTestDone(bool ok, const QString& report);
+    // Runs `work` on a thread of its own, the buttons disabled meanwhile: a
+    // camera may take seconds, the dialog stays responsive, and one closed
+    // meanwhile never sees the answer. `done` runs on the window's thread.
+    using Work = std::function<bool(std::string* report)>;
+    void RunInBackground(const QString& waiting, Work work, std::function<void(bool ok)> done = {});
+    void OnWorkDone(bool ok, const QString& report, const std::function<void(bool)>& done);
+    void SetBusy(bool busy);
 
     QLineEdit* address_;
     QLineEdit* user_;
     QLineEdit* password_;
+    QComboBox* found_;
+    QPushButton* find_;
+    QPushButton* ask_;
     QPushButton* test_;
     QPushButton* speaker_;
     QLabel* result_;
+    // What the last search found; written on the worker, read here after it is done.
+    std::shared_ptr<std::vector<FoundCameraEntry>> cameras_;
+    std::shared_ptr<std::string> askedAddress_;
 };
 
 }  // namespace tesvano
