@@ -193,7 +193,7 @@ bool FindCamerasNearby(std::vector<FoundCameraEntry>* found, std::string* report
 }
 
 bool AskCameraAddress(const std::string& device, const std::string& user, const std::string& password,
-                      std::string* address, std::string* report) {
+                      std::string* address, int* speakers, std::string* report) {
     constexpr int kCallMs = 5000;
     const std::string url = device.find("://") != std::string::npos ? device : DeviceServiceUrl(device);
     if (url.empty()) {
@@ -207,12 +207,14 @@ bool AskCameraAddress(const std::string& device, const std::string& user, const 
         return false;
     }
     *address = stream.uri;
-    *report = "profile " + stream.profile + (stream.audio ? " (with audio)" : "") + "; " +
-              (stream.speakers > 0    ? "the camera has a speaker"
-               : stream.speakers == 0 ? "the camera has no speaker"
-                                      : "the camera does not say whether it has a speaker");
+    *speakers = stream.speakers;
+    *report = "profile " + stream.profile + (stream.audio ? " (with audio)" : "");
     for (char& ch : *report)
         if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
+    auto& table = CLanguageTable::Instance();
+    *report += "; " + WideToUtf8(stream.speakers > 0    ? table.GetText("CAMERA_HAS_SPEAKER")
+                                 : stream.speakers == 0 ? table.GetText("CAMERA_NO_SPEAKER")
+                                                        : table.GetText("CAMERA_SPEAKER_UNKNOWN"));
     return true;
 }
 

@@ -47,10 +47,11 @@ struct FoundCameraEntry {
 bool FindCamerasNearby(std::vector<FoundCameraEntry>* found, std::string* report);
 // Asks the camera at `device` (a device-service URL, or host[:port] as typed)
 // for its RTSP address with `user` and `password`: true with the address in
-// *address and what the camera said (its profile, whether it has a speaker)
-// in *report; false with the reason.
+// *address, its audio outputs in *speakers (-1: it would not say) and what
+// the camera said (its profile, whether it has a speaker) in *report; false
+// with the reason.
 bool AskCameraAddress(const std::string& device, const std::string& user, const std::string& password,
-                      std::string* address, std::string* report);
+                      std::string* address, int* speakers, std::string* report);
 
 // The camera button: the dialog, then the saved source in the log.
 OpResult OnCameraSettings(IMainWindow& window);

@@ -27,7 +27,8 @@ CLanguageTable& Texts() { return CLanguageTable::Instance(); }
 CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent)
     : QDialog(parent),
       cameras_(std::make_shared<std::vector<FoundCameraEntry>>()),
-      askedAddress_(std::make_shared<std::string>()) {
+      askedAddress_(std::make_shared<std::string>()),
+      speakers_(std::make_shared<int>(-1)) {
     setWindowTitle(Q(Texts().GetText("CAMERA_SETTINGS")).remove(QStringLiteral("...")).remove(QChar(0x2026)));
     address_ = new QLineEdit(QString::fromStdString(parts.address), this);
     address_->setPlaceholderText(QStringLiteral("rtsp://192.0.2.10:554/stream1"));
@@ -108,12 +109,18 @@ CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent)
         RunInBackground(
             Q(Texts().GetText("CAMERA_ASKING")),
             [device, user = user_->text().toStdString(), password = password_->text().toStdString(),
-             address = askedAddress_](std::string* report) {
-                return AskCameraAddress(device, user, password, address.get(), report);
+             address = askedAddress_, speakers = speakers_](std::string* report) {
+                return AskCameraAddress(device, user, password, address.get(), speakers.get(), report);
             },
             [this](bool ok) {
-                if (ok) address_->setText(QString::fromStdString(*askedAddress_));
+                if (!ok) return;
+                address_->setText(QString::fromStdString(*askedAddress_));
+                speaker_->setEnabled(*speakers_ != 0);  // a camera that says it has none
             });
+    });
+    connect(address_, &QLineEdit::textEdited, this, [this] {
+        *speakers_ = -1;  // another camera: its speaker is not known
+        speaker_->setEnabled(find_->isEnabled());
     });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -131,7 +138,8 @@ CameraSourceParts CCameraDlg::parts() const {
 QString CCameraDlg::testReport() const { return result_->text(); }
 
 void CCameraDlg::SetBusy(bool busy) {
-    for (QPushButton* b : {find_, ask_, test_, speaker_}) b->setEnabled(!busy);
+    for (QPushButton* b : {find_, ask_, test_}) b->setEnabled(!busy);
+    speaker_->setEnabled(!busy && *speakers_ != 0);
 }
 
 void CCameraDlg::RunInBackground(const QString& waiting, Work work, std::function<void(bool ok)> done) {

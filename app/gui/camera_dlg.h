@@ -5,6 +5,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,7 @@ private:
     // What the last search found; written on the worker, read here after it is done.
     std::shared_ptr<std::vector<FoundCameraEntry>> cameras_;
     std::shared_ptr<std::string> askedAddress_;
+    std::shared_ptr<int> speakers_;  // the asked camera's audio outputs, -1 unknown
 };
 
 }  // namespace tesvano

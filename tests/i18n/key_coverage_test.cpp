@@ -82,7 +82,7 @@ TEST_F(KeyCoverageTest, CodeAsksOnlyForKnownKeysAndTheScanFindsThem) {
         "CAMERA_UNREACHABLE",  "CAMERA_UNAUTHORISED",   "CAMERA_NO_BACKCHANNEL", "CAMERA_NO_CODEC", "CAMERA_BROKEN",
         "CAMERA_TALK_MISSING", "CAMERA_PLAY_STOPPED",   "PLAY_ON_CAMERA",    "CAMERA_TEST_SPEAKER",
         "CAMERA_NEARBY",       "CAMERA_FIND",           "CAMERA_FINDING",    "CAMERA_FOUND",       "CAMERA_ASK_ADDRESS",
-        "CAMERA_ASKING"};
+        "CAMERA_ASKING",       "CAMERA_HAS_SPEAKER",    "CAMERA_NO_SPEAKER", "CAMERA_SPEAKER_UNKNOWN"};
     for (const std::string& key : used)
         EXPECT_TRUE(kListedKeys.count(key) || added.count(key)) << key << " is asked for but is not one of the UI text keys";
     EXPECT_EQ(kListedKeys.size(), 60u);

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
 #include "tests/support/local_server.h"
+#include "tests/support/private_network.h"
 #include "tests/support/servers.h"
 #include "tests/support/temp_dir.h"
 
@@ -418,6 +420,68 @@ TEST(MainWindow, CameraDialogPlaysAChimeOnTheCamerasSpeaker) {
     // What the camera decoded: a second of chime, within a packet or two.
     WaitFor([] { return false; }, 300);
     EXPECT_NEAR(double(test::ReadFileBytes(received).size()) / 2 / 8000, 1.0, 0.1);
+    EXPECT_FALSE(std::filesystem::exists(config / "tesvano/camera.conf"));
+}
+
+// Found by a probe, asked with user and password: the address is filled in,
+// and the speaker test is offered only by the camera that has a speaker.
+TEST(MainWindow, CameraDialogFindsCamerasAndAsksForTheirAddress) {
+    ENTER_PRIVATE_NETWORK();
+    App();
+    const std::string bin = TESVANO_BIN_DIR;
+    const std::string password = "p#ss word";
+    struct Camera {
+        const char* mode;
+        const char* rtsp;
+        std::unique_ptr<test::Child> device;
+        std::string port;
+    } cameras[] = {{"media", "rtsp://127.0.0.1:8554/with-speaker", nullptr, ""},
+                   {"digest", "rtsp://127.0.0.1:8554/without", nullptr, ""}};
+    for (Camera& c : cameras) {
+        c.device = std::make_unique<test::Child>(
+            std::vector<std::string>{bin + "/onvif_test_device", c.mode, password, c.rtsp, c.mode});
+        ASSERT_TRUE(c.device->ReadLine(&c.port, std::chrono::seconds(5))) << c.mode;
+    }
+    test::TempDir config;
+    setenv("XDG_CONFIG_HOME", config.str().c_str(), 1);
+    CTesvanoDlg dlg(test::ClosedLocalUrl(), LocalChecks(60000));
+    dlg.show();
+    struct Asked {
+        QString address;
+        bool speakerOffered;
+    };
+    std::vector<Asked> asked;
+    int found = 0;
+    dlg.cameraDialogHook = [&](CCameraDlg& camera) {
+        QTimer::singleShot(0, &camera, [&] {
+            auto* list = camera.findChild<QComboBox*>("found");
+            auto* find = camera.findChild<QPushButton*>("find");
+            QTest::mouseClick(find, Qt::LeftButton);
+            WaitFor([&] { return find->isEnabled(); }, 10000);
+            found = list->count();
+            camera.findChild<QLineEdit*>("user")->setText(QStringLiteral("admin"));
+            camera.findChild<QLineEdit*>("password")->setText(QString::fromStdString(password));
+            for (const Camera& c : cameras) {
+                const int index = list->findText(QStringLiteral(":%1/").arg(QString::fromStdString(c.port)),
+                                                  Qt::MatchContains);
+                if (index < 0) continue;
+                list->setCurrentIndex(index);
+                QTest::mouseClick(camera.findChild<QPushButton*>("ask"), Qt::LeftButton);
+                WaitFor([&] { return find->isEnabled(); }, 10000);
+                asked.push_back({camera.findChild<QLineEdit*>("address")->text(),
+                                 camera.findChild<QPushButton*>("speaker")->isEnabled()});
+            }
+            camera.reject();
+        });
+    };
+    QTest::mouseClick(Get<QPushButton>(dlg, IDC_CAMERA), Qt::LeftButton);
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(found, 2);
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[0].address.toStdString(), cameras[0].rtsp);
+    EXPECT_TRUE(asked[0].speakerOffered);
+    EXPECT_EQ(asked[1].address.toStdString(), cameras[1].rtsp);
+    EXPECT_FALSE(asked[1].speakerOffered);
     EXPECT_FALSE(std::filesystem::exists(config / "tesvano/camera.conf"));
 }
 
