@@ -36,6 +36,17 @@ bool IsUnsafeInFileName(char16_t c) {
 }  // namespace
 
 std::u16string MakeFileStem(const std::u16string& text) {
+    std::u16string stem = TextFileStem(text);
+    if (stem.empty()) stem = AnsiToWide(DatedFileStem(GetTickCount32()));
+    return stem;
+}
+
+bool IsUsableFileStem(const std::u16string& stem) {
+    return !stem.empty() && stem.size() <= 200 && stem != u"." && stem != u".." && stem.back() != u' ' &&
+           std::none_of(stem.begin(), stem.end(), IsUnsafeInFileName);
+}
+
+std::u16string TextFileStem(const std::u16string& text) {
     std::u16string stem = text;
     for (char16_t mark : {u'\u3002', u'\uFF0C', u',', u'.'}) std::erase(stem, mark);
     std::erase_if(stem, IsUnsafeInFileName);
@@ -48,7 +59,6 @@ std::u16string MakeFileStem(const std::u16string& text) {
     }
     // Windows shares refuse names that end in a blank; one of blanks only is no name.
     while (!stem.empty() && stem.back() == u' ') stem.pop_back();
-    if (stem.empty()) stem = AnsiToWide(DatedFileStem(GetTickCount32()));
     return stem;
 }
 
@@ -67,7 +77,7 @@ std::string DatedFileStem(uint32_t tick) {
 }
 
 std::u16string MakeOutputPath(IMainWindow& w, const std::u16string& text, const char16_t* extension) {
-    return w.GetItemText(IDC_SAVE_DIR) + u"/" + MakeFileStem(text) + extension;
+    return w.GetItemText(IDC_SAVE_DIR) + u"/" + (w.fileStem().empty() ? MakeFileStem(text) : w.fileStem()) + extension;
 }
 
 OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {

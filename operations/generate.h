@@ -18,11 +18,18 @@ namespace tesvano {
 // surrogate pair keeps 19), trailing blanks dropped; when nothing is left, a
 // dated name (DatedFileStem of now).
 std::u16string MakeFileStem(const std::u16string& text);
+// The same without the dated fallback: "" when nothing is left.
+std::u16string TextFileStem(const std::u16string& text);
+// A stem given by the operator can name a file in the save folder: not
+// empty, not "." or "..", none of the characters MakeFileStem drops, no
+// trailing blank, at most 200 UTF-16 units.
+bool IsUsableFileStem(const std::u16string& stem);
 
 // "YYYY-MM-DD-<tick, 10 digits>" in local time, as recordings are named.
 std::string DatedFileStem(uint32_t tick);
 
-// Save folder + "/" + stem + extension (".mp3", ".pcm", ".wav").
+// Save folder + "/" + stem + extension (".mp3", ".pcm", ".wav"); the stem is
+// the window's fileStem() when one is set, else made from the text.
 std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, const char16_t* extension);
 
 // What every generate button does around its own file writing: rate and

@@ -16,6 +16,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "app/cli/console_options.h"
+#include "app/cli/say_list.h"
 #include "operations/buttons.h"
 #include "operations/convert.h"
 #include "operations/camera_settings.h"
@@ -68,16 +70,12 @@ void ConsoleWindow::OpenWithDesktop(const std::u16string& path) {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitOverLimit = 3;
-
 constexpr char kUsage[] =
     "Usage: tesvano-cli COMMAND [OPTIONS]\n"
     "\n"
     "Commands:\n"
     "  say TEXT      speak TEXT into a file in the save folder (MP3 by default)\n"
+    "  say --from LIST  one clip per row of LIST (a file, or - for standard input)\n"
     "  voices        list the voices, index and name in the current language;\n"
     "                [server: NAME] marks a voice a speech server speaks (voices.conf)\n"
     "  music         list the background-music entries\n"
@@ -112,6 +110,14 @@ constexpr char kUsage[] =
     "                when even that is too long, nothing is written (exit 1)\n"
     "  --play        speak through the camera's speaker instead of into a file; with\n"
     "                --kind or --dir the file is written too, then played\n"
+    "  --name NAME   the file's name without extension (default: from the text)\n"
+    "  --            what follows is the TEXT, even when it starts with --\n"
+    "LIST is UTF-8 text: one text per line, or CSV or TSV whose first line names\n"
+    "its columns: text (required), name, voice, music, mode, volume, rate, kind,\n"
+    "fit (yes or no); an empty cell takes the option given beside --from. Rows\n"
+    "are made at once (--jobs N, default: the number of cores); a bad row is told\n"
+    "with its number and skipped; two rows for one file stop the list before\n"
+    "anything is made; a summary (\"49 made, 1 failed\") ends it on standard error.\n"
     "\n"
     "Options of convert and to-wav:\n"
     "  --dir DIR     save folder (default: your documents folder)\n"
@@ -137,59 +143,6 @@ constexpr char kUsage[] =
     "Exit status: 0 written, 1 failed (any file), 2 usage error, 3 written but\n"
     "larger than the 40960 bytes a camera takes.\n";
 
-int Usage(std::FILE* err, const std::string& message) {
-    // A message that already says where to look needs no second pointer.
-    const bool pointed = message.find("(see ") != std::string::npos;
-    std::fprintf(err, "tesvano-cli: %s%s\n", message.c_str(), pointed ? "" : " (see tesvano-cli --help)");
-    return kExitUsage;
-}
-
-bool ParseInt(const std::string& s, int min, int max, int* value) {
-    if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos) return false;
-    *value = std::atoi(s.c_str());
-    return *value >= min && *value <= max;
-}
-
-std::string Trim(const std::string& s) {
-    const size_t a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(' ') - a + 1);
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// The first word of a display name: "小燕" of "小燕 青年女声 中英文（普通话）".
-std::string FirstWord(const std::string& name) {
-    const std::string trimmed = Trim(name);
-    return trimmed.substr(0, trimmed.find(' '));
-}
-
-// A voice by index, engine name, either display name or a display name's
-// first word (any case, blanks trimmed); -1 for none, or for a first word
-// that two voices share.
-int FindVoice(const std::string& wanted) {
-    int index;
-    if (ParseInt(wanted, 0, static_cast<int>(kVoiceTable.size()) - 1, &index)) return index;
-    const std::string w = Lower(Trim(wanted));
-    if (w.empty()) return -1;
-    for (size_t i = 0; i < kVoiceTable.size(); ++i) {
-        const auto& v = kVoiceTable[i];
-        for (const char* name : {v.voiceName, v.englishName, v.chineseName})
-            if (Lower(Trim(name)) == w) return static_cast<int>(i);
-    }
-    int found = -1;
-    for (size_t i = 0; i < kVoiceTable.size(); ++i) {
-        const auto& v = kVoiceTable[i];
-        if (Lower(FirstWord(v.englishName)) != w && Lower(FirstWord(v.chineseName)) != w) continue;
-        if (found >= 0) return -1;
-        found = static_cast<int>(i);
-    }
-    return found;
-}
-
 // Voices a speech server speaks are marked with the server's name for them.
 void ListVoices(std::FILE* out) {
     const bool chinese = CLanguageTable::Instance().GetLanguageCode() == u"zh-cn";
@@ -203,18 +156,6 @@ void ListVoices(std::FILE* out) {
 void ListMusic(const ConsoleWindow& w, std::FILE* out) {
     for (const auto& [name, data] : w.control(IDC_MUSIC)->items)
         std::fprintf(out, "%2d  %s\n", data, WideToAnsi(name).c_str());
-}
-
-int ExitStatus(OpResult result) {
-    switch (result) {
-    case OpResult::kDone:
-        return kExitOk;
-    case OpResult::kOverLimit:
-        return kExitOverLimit;
-    case OpResult::kFailed:
-        break;
-    }
-    return kExitFailed;
 }
 
 // G.711 is 8 kHz audio: with alaw and ulaw only --rate 8000 may be given.
@@ -272,7 +213,7 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
     ConvertBatch batch;
     batch.kind = toWav ? ConvertKind::kWav : ConvertKind::kMp3;
     std::string rateGiven;
-    batch.jobs = std::max(1u, std::thread::hardware_concurrency());
+    batch.jobs = DefaultJobs();
     std::vector<std::string> given, inputs;
     bool recursive = false;
     for (int i = 2; i < argc; ++i) {
@@ -336,27 +277,6 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
     if (skipped > 0) std::fprintf(err, ", %zu not tried", skipped);
     std::fputc('\n', err);
     return ExitStatus(result);
-}
-
-// A music entry by index, listed name, name without ".mp3" (any case) or
-// "none"; else a path to any audio file, added to the list. -1 for none.
-int FindMusic(ConsoleWindow& w, const std::string& wanted) {
-    const auto& items = w.control(IDC_MUSIC)->items;
-    int index;
-    if (ParseInt(wanted, 0, static_cast<int>(items.size()) - 1, &index)) return index;
-    const std::string lower = Lower(wanted);
-    if (lower == "none") return 0;
-    for (size_t k = 1; k < items.size(); ++k) {
-        const std::string name = Lower(WideToAnsi(items[k].first));
-        if (name == lower || name == lower + ".mp3") return static_cast<int>(k);
-    }
-    // The operator's own music, wherever it is: an absolute path, as the list
-    // entry, is decoded from there.
-    std::error_code ec;
-    const std::filesystem::path own = std::filesystem::absolute(wanted, ec);
-    if (ec || !std::filesystem::is_regular_file(own, ec)) return -1;
-    w.AddComboItem(IDC_MUSIC, AnsiToWide(own.lexically_normal().string()), static_cast<int32_t>(items.size()), false);
-    return static_cast<int>(items.size()) - 1;
 }
 
 // Options that set the window's music, rate and save-folder controls.
@@ -674,10 +594,20 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     bool g711 = false;
     G711Law law = G711Law::kALaw;
     bool fit = false;
-    bool play = false, toFile = false;
+    bool play = false, toFile = false, open = false;
     std::string rateGiven;
+    std::string from;
+    int jobs = 0;
+    SayDefaults defaults;  // for the rows of --from
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
+        if (arg == "--" && i + 1 < argc && !haveText) {
+            // What follows is the text, even when it starts with "--".
+            if (i + 2 < argc) return Usage(err, "say takes one TEXT (quote it)");
+            text = argv[++i];
+            haveText = true;
+            continue;
+        }
         if (arg == "--play") {
             play = true;
             continue;
@@ -685,10 +615,12 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
         if (arg == "--kind" || arg == "--dir") toFile = true;
         if (arg == "--open") {
             w.set_open_with_desktop(true);
+            open = true;
             continue;
         }
         if (arg == "--fit") {
             fit = true;
+            defaults.fit = true;
             continue;
         }
         if (arg.rfind("--", 0) == 0) {
@@ -697,11 +629,15 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
             const int taken = SetWindowOption(w, arg, value, err);
             if (taken == kExitUsage) return kExitUsage;
             if (arg == "--rate") rateGiven = value;
+            if (arg == "--music") defaults.music = value;
+            if (arg == "--mode") defaults.mode = value;
+            if (arg == "--volume") defaults.volume = value;
             if (taken) continue;
             if (arg == "--voice") {
                 const int voice = FindVoice(value);
                 if (voice < 0) return Usage(err, "no voice '" + value + "' (see tesvano-cli voices)");
                 w.Select(IDC_VOICE, voice);
+                defaults.voice = value;
             } else if (arg == "--kind") {
                 g711 = value == "alaw" || value == "ulaw";
                 if (value == "mp3") button = IDC_GENERATE_MP3;
@@ -709,6 +645,15 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
                 else if (value == "wav") button = IDC_GENERATE_WAV;
                 else if (g711) law = value == "alaw" ? G711Law::kALaw : G711Law::kMuLaw;
                 else return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
+                defaults.kind = value;
+            } else if (arg == "--name") {
+                w.fileStem() = AnsiToWide(value);
+                if (!IsUsableFileStem(w.fileStem()))
+                    return Usage(err, "--name takes a file name without a folder, extension or any of / \\ : * ? \" < > |");
+            } else if (arg == "--from") {
+                from = value;
+            } else if (arg == "--jobs") {
+                if (!ParseInt(value, 1, 256, &jobs)) return Usage(err, "--jobs takes 1 to 256");
             } else {
                 return Usage(err, "unknown option " + arg);
             }
@@ -718,6 +663,20 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
         text = arg;
         haveText = true;
     }
+    if (!from.empty()) {
+        if (haveText) return Usage(err, "say takes a TEXT or --from, not both");
+        if (play || open || !w.fileStem().empty())
+            return Usage(err, "--from cannot go with --play, --open or --name (a list has a name column)");
+        if (defaults.kind == "alaw" || defaults.kind == "ulaw") {
+            if (G711RateClash(rateGiven, err)) return kExitUsage;
+            rateGiven = "8000";
+        }
+        defaults.rate = rateGiven;
+        if (fit && (g711 || button != IDC_GENERATE_MP3)) return Usage(err, "--fit is for MP3 only");
+        defaults.dir = WideToAnsi(w.GetItemText(IDC_SAVE_DIR));
+        return SayList(w, from, defaults, jobs > 0 ? static_cast<unsigned>(jobs) : DefaultJobs(), err);
+    }
+    if (jobs > 0) return Usage(err, "--jobs goes with --from");
     if (!haveText) return Usage(err, "say needs a TEXT");
     w.SetItemText(IDC_TEXT, AnsiToWide(text));
     OpResult result = OpResult::kFailed;
