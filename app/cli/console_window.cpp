@@ -16,6 +16,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "app/cli/command_line.h"
 #include "app/cli/console_options.h"
 #include "app/cli/say_list.h"
 #include "operations/buttons.h"
@@ -209,52 +210,35 @@ bool ExpandFolders(const std::vector<std::string>& given, bool recursive, std::v
     return true;
 }
 
-int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err) {
+int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* err) {
     ConvertBatch batch;
     batch.kind = toWav ? ConvertKind::kWav : ConvertKind::kMp3;
-    std::string rateGiven;
+    const std::string rateGiven = a.rate.value_or("");
     batch.jobs = DefaultJobs();
-    std::vector<std::string> given, inputs;
-    bool recursive = false;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--recursive") {
-            recursive = true;
-            continue;
-        }
-        if (arg == "--open" && !toWav) {
-            batch.open = true;
-            w.set_open_with_desktop(true);
-            continue;
-        }
-        if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
-            if (i + 1 >= argc) return Usage(err, arg + " needs a value");
-            const std::string value = argv[++i];
-            int n;
-            if (arg == "--rate") {
-                if (value == "8000") w.Select(IDC_RATE, 0);
-                else if (value == "16000") w.Select(IDC_RATE, 1);
-                else return Usage(err, "--rate takes 8000 or 16000");
-                rateGiven = value;
-            } else if (arg == "--dir") {
-                w.SetItemText(IDC_SAVE_DIR, AnsiToWide(value));
-            } else if (arg == "--kind" && !toWav) {
-                if (value == "mp3") batch.kind = ConvertKind::kMp3;
-                else if (value == "alaw") batch.kind = ConvertKind::kALaw;
-                else if (value == "ulaw") batch.kind = ConvertKind::kMuLaw;
-                else return Usage(err, "--kind of convert takes mp3, alaw or ulaw");
-            } else if (arg == "--jobs") {
-                if (!ParseInt(value, 1, 256, &n)) return Usage(err, "--jobs takes 1 to 256");
-                batch.jobs = static_cast<unsigned>(n);
-            } else {
-                return Usage(err, "unknown option " + arg);
-            }
-            continue;
-        }
-        given.push_back(arg);
+    std::vector<std::string> inputs;
+    if (a.open) {
+        batch.open = true;
+        w.set_open_with_desktop(true);
     }
-    if (given.empty()) return Usage(err, std::string(argv[1]) + " needs at least one FILE");
-    if (!ExpandFolders(given, recursive, &inputs, err)) return kExitFailed;
+    if (a.rate) {
+        if (*a.rate == "8000") w.Select(IDC_RATE, 0);
+        else if (*a.rate == "16000") w.Select(IDC_RATE, 1);
+        else return Usage(err, "--rate takes 8000 or 16000");
+    }
+    if (a.dir) w.SetItemText(IDC_SAVE_DIR, AnsiToWide(*a.dir));
+    if (a.kind) {
+        if (*a.kind == "mp3") batch.kind = ConvertKind::kMp3;
+        else if (*a.kind == "alaw") batch.kind = ConvertKind::kALaw;
+        else if (*a.kind == "ulaw") batch.kind = ConvertKind::kMuLaw;
+        else return Usage(err, "--kind of convert takes mp3, alaw or ulaw");
+    }
+    int n;
+    if (a.jobs) {
+        if (!ParseInt(*a.jobs, 1, 256, &n)) return Usage(err, "--jobs takes 1 to 256");
+        batch.jobs = static_cast<unsigned>(n);
+    }
+    if (a.files.empty()) return Usage(err, std::string(toWav ? "to-wav" : "convert") + " needs at least one FILE");
+    if (!ExpandFolders(a.files, a.recursive, &inputs, err)) return kExitFailed;
     if (inputs.empty()) return kExitFailed;
     const bool g711 = batch.kind == ConvertKind::kALaw || batch.kind == ConvertKind::kMuLaw;
     if (g711 && G711RateClash(rateGiven, err)) return kExitUsage;
@@ -279,48 +263,41 @@ int Convert(ConsoleWindow& w, bool toWav, int argc, char** argv, std::FILE* err)
     return ExitStatus(result);
 }
 
-// Options that set the window's music, rate and save-folder controls.
-// 1: taken; 0: not one of these; kExitUsage: a bad value (reported).
-int SetWindowOption(ConsoleWindow& w, const std::string& arg, const std::string& value, std::FILE* err) {
+// The options that set the window's music, rate and save-folder controls;
+// kExitUsage for a bad value (reported), else kExitOk.
+int ApplyWindowOptions(ConsoleWindow& w, const WindowOptions& o, std::FILE* err) {
     int n;
-    if (arg == "--music") {
-        const int found = FindMusic(w, value);
-        if (found < 0) return Usage(err, "no background music '" + value + "' (see tesvano-cli music)");
+    if (o.music) {
+        const int found = FindMusic(w, *o.music);
+        if (found < 0) return Usage(err, "no background music '" + *o.music + "' (see tesvano-cli music)");
         w.Select(IDC_MUSIC, found);
-    } else if (arg == "--mode") {
-        if (!ParseInt(value, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
+    }
+    if (o.mode) {
+        if (!ParseInt(*o.mode, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
         w.Select(IDC_OVERLAY, n);
         OnOverlayModeChanged(w);
-    } else if (arg == "--volume") {
-        if (!ParseInt(value, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
+    }
+    if (o.volume) {
+        if (!ParseInt(*o.volume, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
         w.SetTrackbarPos(IDC_VOLUME, n);
         OnVolumeMoved(w);
-    } else if (arg == "--rate") {
-        if (value == "8000") w.Select(IDC_RATE, 0);
-        else if (value == "16000") w.Select(IDC_RATE, 1);
-        else return Usage(err, "--rate takes 8000 or 16000");
-    } else if (arg == "--dir") {
-        w.SetItemText(IDC_SAVE_DIR, AnsiToWide(value));
-    } else {
-        return 0;
     }
-    return 1;
+    if (o.rate) {
+        if (*o.rate == "8000") w.Select(IDC_RATE, 0);
+        else if (*o.rate == "16000") w.Select(IDC_RATE, 1);
+        else return Usage(err, "--rate takes 8000 or 16000");
+    }
+    if (o.dir) w.SetItemText(IDC_SAVE_DIR, AnsiToWide(*o.dir));
+    return kExitOk;
 }
 
 // Start, wait for the time or a signal, stop and save: the record button
 // clicked twice.
-int Record(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
+int Record(ConsoleWindow& w, const RecordArguments& a, std::FILE* err) {
     int seconds = -1;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--", 0) != 0 || i + 1 >= argc) return Usage(err, "record: unexpected " + arg);
-        const std::string value = argv[++i];
-        const int taken = SetWindowOption(w, arg, value, err);
-        if (taken == kExitUsage) return kExitUsage;
-        if (taken) continue;
-        if (arg != "--seconds" || !ParseInt(value, 1, 100000000, &seconds))
-            return Usage(err, arg == "--seconds" ? "--seconds takes a whole number above 0" : "unknown option " + arg);
-    }
+    if (ApplyWindowOptions(w, a.window, err) != kExitOk) return kExitUsage;
+    if (a.seconds && !ParseInt(*a.seconds, 1, 100000000, &seconds))
+        return Usage(err, "--seconds takes a whole number above 0");
     // Ctrl-C and SIGTERM end the wait, not the process: the recording is saved.
     // Blocked before the capture starts, so its threads never take them.
     sigset_t stopSignals, old;
@@ -410,12 +387,9 @@ bool ParseTimeout(const std::string& value, int* ms, std::FILE* err) {
     return true;
 }
 
-int Cameras(int argc, char** argv, std::FILE* out, std::FILE* err) {
+int Cameras(const OptionalText& timeout, std::FILE* out, std::FILE* err) {
     int timeoutMs = 3000;
-    for (int i = 2; i < argc; ++i) {
-        if (std::string(argv[i]) != "--timeout" || i + 1 >= argc) return Usage(err, "cameras takes --timeout S");
-        if (!ParseTimeout(argv[++i], &timeoutMs, err)) return kExitUsage;
-    }
+    if (timeout && !ParseTimeout(*timeout, &timeoutMs, err)) return kExitUsage;
     std::vector<FoundCamera> cameras;
     std::string detail;
     if (FindCameras(timeoutMs, &cameras, &detail) != OnvifStatus::kOk) {
@@ -470,19 +444,11 @@ bool ReadPassword(const std::string& user, std::string* password, std::FILE* err
 
 // camera --onvif ADDRESS|INDEX --user U: the camera's RTSP address with the
 // user and password in it, saved as the source.
-int CameraOnvif(int argc, char** argv, std::FILE* out, std::FILE* err) {
-    std::string target, user;
+int CameraOnvif(const CameraArguments& a, std::FILE* out, std::FILE* err) {
+    const std::string target = a.onvif.value_or(""), user = a.user.value_or("");
     int timeoutMs = 3000;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (i + 1 >= argc) return Usage(err, arg + " needs a value");
-        const std::string value = argv[++i];
-        if (arg == "--onvif") target = value;
-        else if (arg == "--user") user = value;
-        else if (arg == "--timeout") {
-            if (!ParseTimeout(value, &timeoutMs, err)) return kExitUsage;
-        } else return Usage(err, "unknown option " + arg);
-    }
+    if (a.timeout && !ParseTimeout(*a.timeout, &timeoutMs, err)) return kExitUsage;
+    if (!a.url.empty()) return Usage(err, "camera takes a URL or --onvif, not both");
     if (target.empty() || user.empty()) return Usage(err, "camera --onvif needs ADDRESS or INDEX and --user");
     std::string device, missing;
     if (!OnvifModuleAvailable(&missing)) {
@@ -526,10 +492,10 @@ int CameraOnvif(int argc, char** argv, std::FILE* out, std::FILE* err) {
 }
 
 // Shows the configured source, or writes the user's camera.conf.
-int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
-    if (argc > 2 && std::string_view(argv[2]).starts_with("--")) return CameraOnvif(argc, argv, out, err);
-    if (argc > 3) return Usage(err, "camera takes at most one URL");
-    if (argc == 2) {
+int Camera(const CameraArguments& a, std::FILE* out, std::FILE* err) {
+    if (a.onvif || a.user || a.timeout) return CameraOnvif(a, out, err);
+    if (a.url.size() > 1) return Usage(err, "camera takes at most one URL");
+    if (a.url.empty()) {
         const std::string source = DescribeCameraSource();
         if (source.empty()) {
             std::fputs("no camera source configured\n", err);
@@ -538,7 +504,7 @@ int Camera(int argc, char** argv, std::FILE* out, std::FILE* err) {
         std::fprintf(out, "%s\n", source.c_str());
         return kExitOk;
     }
-    std::string url = argv[2];
+    std::string url = a.url.front();
     if (url == "-") {
         std::string error;
         if (!ReadUrlFromStdin(&url, &error)) {
@@ -575,94 +541,51 @@ struct StopOnSignals {
     }
 };
 
-int Play(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
-    std::vector<std::string> files;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--", 0) == 0 && arg.size() > 2) return Usage(err, "play: unknown option " + arg);
-        files.push_back(arg);
-    }
+int Play(ConsoleWindow& w, const std::vector<std::string>& files, std::FILE* err) {
     if (files.empty()) return Usage(err, "play needs at least one FILE");
     StopOnSignals signals;
     return ExitStatus(PlayFilesOnCamera(w, files, {&g_stopPlaying, {}}));
 }
 
-int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
-    std::string text;
-    bool haveText = false;
+int Say(ConsoleWindow& w, const SayArguments& a, std::FILE* err) {
+    if (a.text.size() > 1) return Usage(err, "say takes one TEXT (quote it)");
+    if (ApplyWindowOptions(w, a.window, err) != kExitOk) return kExitUsage;
     int button = IDC_GENERATE_MP3;
     bool g711 = false;
     G711Law law = G711Law::kALaw;
-    bool fit = false;
-    bool play = false, toFile = false, open = false;
-    std::string rateGiven;
-    std::string from;
+    const bool fit = a.fit, play = a.play, open = a.open, haveText = !a.text.empty();
+    const bool toFile = a.kind || a.window.dir;
+    std::string rateGiven = a.window.rate.value_or("");
+    const std::string from = a.from.value_or("");
     int jobs = 0;
     SayDefaults defaults;  // for the rows of --from
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--" && i + 1 < argc && !haveText) {
-            // What follows is the text, even when it starts with "--".
-            if (i + 2 < argc) return Usage(err, "say takes one TEXT (quote it)");
-            text = argv[++i];
-            haveText = true;
-            continue;
-        }
-        if (arg == "--play") {
-            play = true;
-            continue;
-        }
-        if (arg == "--kind" || arg == "--dir") toFile = true;
-        if (arg == "--open") {
-            w.set_open_with_desktop(true);
-            open = true;
-            continue;
-        }
-        if (arg == "--fit") {
-            fit = true;
-            defaults.fit = true;
-            continue;
-        }
-        if (arg.rfind("--", 0) == 0) {
-            if (i + 1 >= argc) return Usage(err, arg + " needs a value");
-            const std::string value = argv[++i];
-            const int taken = SetWindowOption(w, arg, value, err);
-            if (taken == kExitUsage) return kExitUsage;
-            if (arg == "--rate") rateGiven = value;
-            if (arg == "--music") defaults.music = value;
-            if (arg == "--mode") defaults.mode = value;
-            if (arg == "--volume") defaults.volume = value;
-            if (taken) continue;
-            if (arg == "--voice") {
-                const int voice = FindVoice(value);
-                if (voice < 0) return Usage(err, "no voice '" + value + "' (see tesvano-cli voices)");
-                w.Select(IDC_VOICE, voice);
-                defaults.voice = value;
-            } else if (arg == "--kind") {
-                g711 = value == "alaw" || value == "ulaw";
-                if (value == "mp3") button = IDC_GENERATE_MP3;
-                else if (value == "pcm") button = IDC_GENERATE_PCM;
-                else if (value == "wav") button = IDC_GENERATE_WAV;
-                else if (g711) law = value == "alaw" ? G711Law::kALaw : G711Law::kMuLaw;
-                else return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
-                defaults.kind = value;
-            } else if (arg == "--name") {
-                w.fileStem() = AnsiToWide(value);
-                if (!IsUsableFileStem(w.fileStem()))
-                    return Usage(err, "--name takes a file name without a folder, extension or any of / \\ : * ? \" < > |");
-            } else if (arg == "--from") {
-                from = value;
-            } else if (arg == "--jobs") {
-                if (!ParseInt(value, 1, 256, &jobs)) return Usage(err, "--jobs takes 1 to 256");
-            } else {
-                return Usage(err, "unknown option " + arg);
-            }
-            continue;
-        }
-        if (haveText) return Usage(err, "say takes one TEXT (quote it)");
-        text = arg;
-        haveText = true;
+    defaults.music = a.window.music.value_or("");
+    defaults.mode = a.window.mode.value_or("");
+    defaults.volume = a.window.volume.value_or("");
+    defaults.fit = fit;
+    if (open) w.set_open_with_desktop(true);
+    if (a.voice) {
+        const int voice = FindVoice(*a.voice);
+        if (voice < 0) return Usage(err, "no voice '" + *a.voice + "' (see tesvano-cli voices)");
+        w.Select(IDC_VOICE, voice);
+        defaults.voice = *a.voice;
     }
+    if (a.kind) {
+        const std::string& value = *a.kind;
+        g711 = value == "alaw" || value == "ulaw";
+        if (value == "mp3") button = IDC_GENERATE_MP3;
+        else if (value == "pcm") button = IDC_GENERATE_PCM;
+        else if (value == "wav") button = IDC_GENERATE_WAV;
+        else if (g711) law = value == "alaw" ? G711Law::kALaw : G711Law::kMuLaw;
+        else return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
+        defaults.kind = value;
+    }
+    if (a.name) {
+        w.fileStem() = AnsiToWide(*a.name);
+        if (!IsUsableFileStem(w.fileStem()))
+            return Usage(err, "--name takes a file name without a folder, extension or any of / \\ : * ? \" < > |");
+    }
+    if (a.jobs && !ParseInt(*a.jobs, 1, 256, &jobs)) return Usage(err, "--jobs takes 1 to 256");
     if (!from.empty()) {
         if (haveText) return Usage(err, "say takes a TEXT or --from, not both");
         if (play || open || !w.fileStem().empty())
@@ -678,7 +601,7 @@ int Say(ConsoleWindow& w, int argc, char** argv, std::FILE* err) {
     }
     if (jobs > 0) return Usage(err, "--jobs goes with --from");
     if (!haveText) return Usage(err, "say needs a TEXT");
-    w.SetItemText(IDC_TEXT, AnsiToWide(text));
+    w.SetItemText(IDC_TEXT, AnsiToWide(a.text.front()));
     OpResult result = OpResult::kFailed;
     if (fit && (g711 || button != IDC_GENERATE_MP3)) return Usage(err, "--fit is for MP3 only");
     if (play && button == IDC_GENERATE_PCM) return Usage(err, "--play cannot read back a raw --kind pcm file");
@@ -729,9 +652,15 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
     if (!takesArguments && command != "voices" && command != "music")
         return Usage(err, "unknown command '" + std::string(command) + "'");
     if (!takesArguments && argc != 2) return Usage(err, std::string(command) + " takes no arguments");
+    CommandLine line;
+    if (!ParseCommandLine(argc, argv, &line, err)) return kExitUsage;
+    if (line.command == "--help") {
+        std::fputs(kUsage, out);
+        return kExitOk;
+    }
 
-    if (command == "camera") return Camera(argc, argv, out, err);
-    if (command == "cameras") return Cameras(argc, argv, out, err);
+    if (command == "camera") return Camera(line.camera, out, err);
+    if (command == "cameras") return Cameras(line.camerasTimeout, out, err);
     if (command == "voices") {
         ListVoices(out);
         return kExitOk;
@@ -744,10 +673,10 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         ListMusic(w, out);
         return kExitOk;
     }
-    if (command == "convert" || command == "to-wav") return Convert(w, command == "to-wav", argc, argv, err);
-    if (command == "record") return Record(w, argc, argv, err);
-    if (command == "play") return Play(w, argc, argv, err);
-    return Say(w, argc, argv, err);
+    if (command == "convert" || command == "to-wav") return Convert(w, command == "to-wav", line.convert, err);
+    if (command == "record") return Record(w, line.record, err);
+    if (command == "play") return Play(w, line.playFiles, err);
+    return Say(w, line.say, err);
 }
 
 }  // namespace tesvano
