@@ -44,10 +44,26 @@ int OnSamples(short* samples, int count, espeak_EVENT*) {
     return 0;
 }
 
+// Our languages' voice files by their place under espeak-ng's lang folder.
+// Named by path, a voice loads at once; named by language, espeak-ng first
+// reads every voice file it has (some 300) to find it, each utterance.
+std::string VoiceFileName(const std::string& voiceName) {
+    static const std::pair<const char*, const char*> kFiles[] = {
+        {"cmn", "sit/cmn"}, {"yue", "sit/yue"}, {"en", "gmw/en"}, {"en-us", "gmw/en-US"}};
+    const size_t plus = voiceName.find('+');
+    const std::string language = voiceName.substr(0, plus);
+    for (const auto& [code, file] : kFiles)
+        if (language == code) return file + (plus == std::string::npos ? "" : voiceName.substr(plus));
+    return {};
+}
+
 int SpeakRun(const EspeakSettings& s, const std::string& text) {
     if (s.voiceName != g_currentVoice) {
         g_currentVoice.clear();
-        if (espeak_ng_SetVoiceByName(s.voiceName.c_str()) != ENS_OK) return MSP_ERROR_ENGINE;
+        const std::string file = VoiceFileName(s.voiceName);
+        if ((file.empty() || espeak_ng_SetVoiceByName(file.c_str()) != ENS_OK) &&
+            espeak_ng_SetVoiceByName(s.voiceName.c_str()) != ENS_OK)
+            return MSP_ERROR_ENGINE;
         g_currentVoice = s.voiceName;
     }
     if (espeak_SetParameter(espeakRATE, s.rate, 0) != EE_OK || espeak_SetParameter(espeakPITCH, s.pitch, 0) != EE_OK ||
