@@ -489,8 +489,10 @@ int CAudioDecodeMp3::Session::Run() {
     resampler_.reset();
     mpg123_delete(mh_);
     mh_ = nullptr;
-    close(fd_);
+    // Checked like every close: its failure is a file error, not ignored.
+    const int fd = fd_;
     fd_ = -1;
+    if (close(fd) != 0) return FileError();
 
     const uint64_t total = chunks_.total();
     // Always larger than the total: rounded down to 1 KiB, plus 1 KiB.
