@@ -65,8 +65,9 @@ bool SameFile(const std::string& a, const std::string& b) {
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// A window that keeps what an operation reports, to hand it on later in order.
-class RecordingWindow : public ControlWindow {
+// A window that keeps what a conversion on a worker thread reports (log
+// lines, boxes, files to open), to replay it into the real window in order.
+class BufferedLogWindow : public ControlWindow {
 public:
     void AppendLog(const std::u16string& text) override { events_.push_back({Kind::kLog, text, {}}); }
     void MessageBox(const std::u16string& text, const std::u16string& caption) override {
@@ -130,7 +131,7 @@ using Refusals = std::vector<std::u16string>;
 OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch,
                            const Refusals& refused) {
     struct Slot {
-        RecordingWindow window;
+        BufferedLogWindow window;
         ConvertResult result;
         bool done = false;
     };
@@ -239,8 +240,9 @@ Refusals RefuseClashes(const std::vector<std::string>& inputs, const ConvertBatc
     return refused;
 }
 
-// What the three buttons share: the rate, a text in the box, a confirmed dialog.
-bool StartConversion(IMainWindow& w, int* rate) {
+// What the three buttons check before their file dialog: the rate chosen,
+// and a text in the box (the window has always asked for one, even here).
+bool ReadRateAndCheckText(IMainWindow& w, int* rate) {
     *rate = w.GetComboSelectionData(IDC_RATE);
     if (w.GetItemText(IDC_TEXT).empty()) {
         w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
@@ -385,10 +387,10 @@ OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, co
 
 namespace {
 
-// The single-file buttons: the common start, then one file from the dialog.
+// The single-file buttons: the rate and text check, then one file from the dialog.
 OpResult ConvertChosenFile(IMainWindow& w, bool toWav) {
     int rate;
-    if (!StartConversion(w, &rate)) return OpResult::kFailed;
+    if (!ReadRateAndCheckText(w, &rate)) return OpResult::kFailed;
     std::u16string chosen;
     if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
     const std::string input = WideToAnsi(chosen);
@@ -409,7 +411,7 @@ OpResult OnMp3ToWav(IMainWindow& w) { return ConvertChosenFile(w, true); }
 
 OpResult OnBatchConvert(IMainWindow& w) {
     int rate;
-    if (!StartConversion(w, &rate)) return OpResult::kFailed;
+    if (!ReadRateAndCheckText(w, &rate)) return OpResult::kFailed;
     std::vector<std::u16string> chosen;
     if (!w.ChooseFiles(u"", kBatchFilter, &chosen) || chosen.empty()) return OpResult::kFailed;
     std::vector<std::string> inputs;
