@@ -1,9 +1,9 @@
 #include "operations/convert.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -108,7 +108,7 @@ ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::s
     const std::string output = OutputFor(batch, input);
     switch (batch.kind) {
     case ConvertKind::kWav:
-        return ConvertMp3ToWavFile(w, batch.rate, input, output);
+        return ConvertToWavFile(w, batch.rate, input, output);
     case ConvertKind::kALaw:
         return ConvertToG711File(w, G711Law::kALaw, input, output);
     case ConvertKind::kMuLaw:
@@ -116,7 +116,7 @@ ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::s
     case ConvertKind::kMp3:
         break;
     }
-    return ConvertMp3File(w, batch.rate, input, output, batch.open);
+    return ConvertToMp3File(w, batch.rate, input, output, batch.open);
 }
 
 OpResult Combine(OpResult sofar, OpResult next) {
@@ -286,8 +286,8 @@ void ShowFileError(IMainWindow& w, const std::string& path, int error, const std
     w.MessageBox(text, u"Tesvano");
 }
 
-ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input, const std::string& output,
-                             bool open) {
+ConvertResult ConvertToMp3File(IMainWindow& w, int rate, const std::string& input, const std::string& output,
+                               bool open) {
     ConvertResult result;
     PcmBuffer pcm;
     if (!DecodeInput(w, rate, input, &pcm, &result)) return result;
@@ -345,7 +345,7 @@ ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, c
 
 }  // namespace
 
-ConvertResult ConvertMp3ToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
+ConvertResult ConvertToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
     return ConvertToWav(w, rate, input, output, [&](const PcmBuffer& pcm) {
         return WriteWavFile(output, static_cast<uint32_t>(rate), pcm);
     });
@@ -397,8 +397,8 @@ OpResult ConvertChosenFile(IMainWindow& w, bool toWav) {
     const std::string name = FileNameOf(input);
     const std::string output =
         WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + (toWav ? WavNameFor(name) : Mp3NameFor(name));
-    const ConvertResult r = toWav ? ConvertMp3ToWavFile(w, rate, input, output)
-                                  : ConvertMp3File(w, rate, input, output, true);
+    const ConvertResult r = toWav ? ConvertToWavFile(w, rate, input, output)
+                                  : ConvertToMp3File(w, rate, input, output, true);
     if (r.fileError != 0) ShowFileError(w, input, r.fileError);
     return r.result;
 }
