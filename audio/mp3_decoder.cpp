@@ -309,8 +309,9 @@ private:
     int fd_ = -1;
     mpg123_handle* mh_ = nullptr;
     ResamplerPtr resampler_;
+    // The stream's shape, fixed by its first trusted frame.
     bool configured_ = false;
-    FrameShape shape_;
+    FrameShape streamShape_;
     bool failed_ = false;
     ChunkList chunks_;
 
@@ -362,7 +363,7 @@ bool CAudioDecodeMp3::Session::StartDecoder() {
 
 bool CAudioDecodeMp3::Session::Configure(const FrameShape& shape) {
     configured_ = true;
-    shape_ = shape;
+    streamShape_ = shape;
     const int rate = static_cast<int>(shape.rate);
     if (shape.channels == d_.targetChannels_ && rate == d_.targetRate_) return true;
     resampler_.reset(CreateResampler(shape.channels, d_.targetChannels_, d_.targetRate_, rate));
@@ -392,9 +393,9 @@ void CAudioDecodeMp3::Session::TakeFrame(uint8_t* pcm, size_t bytes) {
     // Stereo frames in a stream that began mono are the exception: they are
     // averaged into it.
     const size_t frameBytes = static_cast<size_t>(shape.channels) * 2;
-    const bool intoMono = configured_ && shape_.channels == 1 && shape.channels == 2 &&
-                          shape == FrameShape{shape_.version, shape_.layer, shape_.rate, 2};
-    if ((configured_ && !(shape == shape_) && !intoMono) || outEncoding_ != MPG123_ENC_SIGNED_16 ||
+    const bool intoMono = configured_ && streamShape_.channels == 1 && shape.channels == 2 &&
+                          shape == FrameShape{streamShape_.version, streamShape_.layer, streamShape_.rate, 2};
+    if ((configured_ && !(shape == streamShape_) && !intoMono) || outEncoding_ != MPG123_ENC_SIGNED_16 ||
         outRate_ != shape.rate || outChannels_ != shape.channels || bytes % frameBytes != 0 ||
         bytes > kMaxFrameSamples * 2 * 2) {
         trust_.Drop();
@@ -481,7 +482,7 @@ int CAudioDecodeMp3::Session::Run() {
         if (failed_) return kDecodeFailed;
         // A frame held back that ends exactly at the end of the file.
         if (const FrameTrust::Held* held = trust_.CleanHeldEndingAt(static_cast<int64_t>(readCount));
-            held && (!configured_ ? Configure(held->shape) : held->shape == shape_)) {
+            held && (!configured_ ? Configure(held->shape) : held->shape == streamShape_)) {
             Emit(d_.held_.data(), held->bytes);
         }
         if (failed_) return kDecodeFailed;
