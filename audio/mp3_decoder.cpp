@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 #include "platform/system.h"
-#include "platform/text.h"
 
 namespace tesvano {
 namespace {
@@ -73,7 +72,6 @@ private:
     uint64_t total_ = 0;
 };
 
-
 // Files that are certainly not MPEG audio, by their first bytes. Their data
 // (PCM above all) holds chance frame headers that would decode as noise.
 bool LooksLikeOtherFile(const uint8_t* b, size_t n) {
@@ -93,12 +91,6 @@ bool LooksLikeOtherFile(const uint8_t* b, size_t n) {
         if (at(0, magic, std::strlen(magic))) return true;
     return at(4, "ftyp", 4);  // MP4, M4A, 3GP, MOV
 }
-
-// Bit reservoir reach, and a frame's header, CRC and side information at
-// most: frames after a resync must carry this much data before the decoder
-// holds none from before it.
-constexpr int kReservoirBytes = 512;
-constexpr int kFrameOverhead = 40;
 
 // What fixes a stream's configuration and must stay the same from frame to
 // frame; junk that happens to hold a frame header rarely matches all of it.
@@ -122,6 +114,129 @@ size_t DownmixInPlace(uint8_t* pcm, size_t bytes) {
     }
     return frames * 2;
 }
+
+// Which decoded frames reach the output. A frame is trusted when it starts
+// exactly where a trusted frame of the same shape ended. The first frame, and
+// the first after a gap (junk, a tag, a resync), is held back until the next
+// frame follows it without a gap, or the file ends exactly where it does;
+// junk seldom holds two chained headers.
+//
+// After frames were decoded and thrown away the decoder still holds their
+// state: the bit reservoir reaches back up to 511 bytes, and the overlap and
+// synthesis history two frames. A chain's output starts once both come from
+// the chain alone ("clean").
+class FrameTrust {
+public:
+    enum class State {
+        kSearching,  // no trusted chain and nothing held: the next frame is held
+        kHolding,    // one frame held back until the next follows it
+        kChained,    // a frame that follows the last one goes out at once
+    };
+
+    // The frame held back: where it ends, its shape and PCM length; its PCM
+    // was kept only when it is clean.
+    struct Held {
+        bool clean = false;
+        int64_t end = 0;
+        FrameShape shape;
+        size_t bytes = 0;
+    };
+
+    // What to do with a usable frame, in this order.
+    struct Verdict {
+        bool releaseHeld = false;  // the held frame is trusted: out with it when clean
+        bool emit = false;         // this frame goes out now
+        bool hold = false;         // keep this frame's PCM until the next frame says
+    };
+
+    State state() const { return state_; }
+    const Held& held() const { return held_; }
+
+    // Every decoded frame in turn, used or not: whether it starts where the
+    // one before it ended, in the same shape.
+    bool Follows(int64_t start, int64_t end, const FrameShape& shape) {
+        const bool follows = havePrevious_ && start == previousEnd_ && shape == previousShape_;
+        havePrevious_ = true;
+        previousEnd_ = end;
+        previousShape_ = shape;
+        return follows;
+    }
+
+    // A frame decoded and thrown away, or a damaged one: the chain breaks, a
+    // held frame is forgotten, and the decoder's state is no longer clean.
+    void Drop() {
+        state_ = State::kSearching;
+        droppedSinceChain_ = true;
+    }
+
+    // A usable frame, after Follows said whether it follows.
+    Verdict Take(bool follows, const FrameShape& shape, int frameSize, int64_t end, size_t bytes) {
+        Verdict verdict;
+        if (state_ == State::kHolding) {
+            if (follows) {
+                verdict.releaseHeld = true;
+                state_ = State::kChained;
+            } else {
+                Drop();  // the held frame was junk, and it was decoded
+            }
+        }
+        const bool chained = follows && state_ == State::kChained;
+        if (!chained) StartChain();
+        const bool clean = CountFrame(frameSize);
+        if (chained) {
+            verdict.emit = clean;
+            return verdict;
+        }
+        state_ = State::kHolding;
+        held_ = {clean, end, shape, bytes};
+        verdict.hold = clean;
+        return verdict;
+    }
+
+    // The frame held back, when it is clean and ends exactly at `end`.
+    const Held* CleanHeldEndingAt(int64_t end) const {
+        return state_ == State::kHolding && held_.clean && held_.end == end ? &held_ : nullptr;
+    }
+
+private:
+    // Bit reservoir reach, and a frame's header, CRC and side information at
+    // most: frames after a resync must carry this much data before the
+    // decoder holds none from before it.
+    static constexpr int kReservoirBytes = 512;
+    static constexpr int kFrameOverhead = 40;
+
+    void StartChain() {
+        chainAfterDrops_ = droppedSinceChain_;
+        droppedSinceChain_ = false;
+        chainData_ = 0;
+        cleanRun_ = 0;
+    }
+
+    // Counts a frame of the chain in; whether it is clean.
+    bool CountFrame(int frameSize) {
+        const bool stateClean = !chainAfterDrops_ || chainData_ >= kReservoirBytes;
+        const bool clean = stateClean && (!chainAfterDrops_ || cleanRun_ >= 2);
+        cleanRun_ = stateClean ? cleanRun_ + 1 : 0;
+        chainData_ += std::max(0, frameSize - kFrameOverhead);
+        return clean;
+    }
+
+    State state_ = State::kSearching;
+    Held held_;
+
+    // The last decoded frame, used or not.
+    bool havePrevious_ = false;
+    int64_t previousEnd_ = 0;
+    FrameShape previousShape_;
+
+    // Frames were thrown away since the current chain began.
+    bool droppedSinceChain_ = false;
+    // The current chain: whether thrown-away frames came before it, the frame
+    // data it has given the decoder, its frames decoded from its data alone.
+    bool chainAfterDrops_ = false;
+    int chainData_ = 0;
+    int cleanRun_ = 0;
+};
 
 }  // namespace
 
@@ -164,11 +279,6 @@ PcmBuffer CAudioDecodeBase::TakeOutput() {
 
 // One run of Decode: the file, the frame decoder and the resampler, released
 // together on every way out.
-//
-// A frame is trusted when it starts exactly where a trusted frame of the same
-// shape ended. The first frame, and the first after a gap (junk, a tag, a
-// resync), is held back until the next frame follows it without a gap, or the
-// file ends exactly where it does; junk seldom holds two chained headers.
 class CAudioDecodeMp3::Session {
 public:
     explicit Session(CAudioDecodeMp3& decoder) : d_(decoder) {}
@@ -199,8 +309,9 @@ private:
     int fd_ = -1;
     mpg123_handle* mh_ = nullptr;
     ResamplerPtr resampler_;
+    // The stream's shape, fixed by its first trusted frame.
     bool configured_ = false;
-    FrameShape shape_;
+    FrameShape streamShape_;
     bool failed_ = false;
     ChunkList chunks_;
 
@@ -209,24 +320,7 @@ private:
     int outChannels_ = 0;
     int outEncoding_ = 0;
 
-    // The last decoded frame: where it ended, its shape, whether it is trusted.
-    bool havePrevious_ = false;
-    int64_t previousEnd_ = 0;
-    FrameShape previousShape_;
-    bool chainTrusted_ = false;
-    // Frames were decoded and dropped since the current chain began.
-    bool dirty_ = false;
-    // The current chain: whether dropped frames came before it, the frame
-    // data it has given the decoder, its frames decoded from its data alone.
-    bool chainDirty_ = false;
-    int chainData_ = 0;
-    int cleanRun_ = 0;
-
-    bool holding_ = false;
-    bool heldClean_ = false;
-    int64_t heldEnd_ = 0;
-    FrameShape heldShape_;
-    size_t heldBytes_ = 0;
+    FrameTrust trust_;
 };
 
 int CAudioDecodeMp3::Session::Open() {
@@ -269,7 +363,7 @@ bool CAudioDecodeMp3::Session::StartDecoder() {
 
 bool CAudioDecodeMp3::Session::Configure(const FrameShape& shape) {
     configured_ = true;
-    shape_ = shape;
+    streamShape_ = shape;
     const int rate = static_cast<int>(shape.rate);
     if (shape.channels == d_.targetChannels_ && rate == d_.targetRate_) return true;
     resampler_.reset(CreateResampler(shape.channels, d_.targetChannels_, d_.targetRate_, rate));
@@ -290,25 +384,21 @@ void CAudioDecodeMp3::Session::TakeFrame(uint8_t* pcm, size_t bytes) {
     mpg123_frameinfo info{};
     if (mpg123_info(mh_, &info) != MPG123_OK) return;
     const int64_t position = mpg123_framepos(mh_);
+    const int64_t end = position + info.framesize;
     FrameShape shape{info.version, info.layer, info.rate, info.mode == MPG123_M_MONO ? 1 : 2};
-    const bool follows = havePrevious_ && position == previousEnd_ && shape == previousShape_;
-    havePrevious_ = true;
-    previousEnd_ = position + info.framesize;
-    previousShape_ = shape;
+    const bool follows = trust_.Follows(position, end, shape);
 
     // Frames of another rate or layout than the stream's are dropped, never
     // decoded with its settings; so is anything the output cannot carry.
     // Stereo frames in a stream that began mono are the exception: they are
     // averaged into it.
     const size_t frameBytes = static_cast<size_t>(shape.channels) * 2;
-    const bool intoMono = configured_ && shape_.channels == 1 && shape.channels == 2 &&
-                          shape == FrameShape{shape_.version, shape_.layer, shape_.rate, 2};
-    if ((configured_ && !(shape == shape_) && !intoMono) || outEncoding_ != MPG123_ENC_SIGNED_16 ||
+    const bool intoMono = configured_ && streamShape_.channels == 1 && shape.channels == 2 &&
+                          shape == FrameShape{streamShape_.version, streamShape_.layer, streamShape_.rate, 2};
+    if ((configured_ && !(shape == streamShape_) && !intoMono) || outEncoding_ != MPG123_ENC_SIGNED_16 ||
         outRate_ != shape.rate || outChannels_ != shape.channels || bytes % frameBytes != 0 ||
         bytes > kMaxFrameSamples * 2 * 2) {
-        holding_ = false;
-        chainTrusted_ = false;
-        dirty_ = true;
+        trust_.Drop();
         return;
     }
     if (intoMono) {
@@ -316,44 +406,17 @@ void CAudioDecodeMp3::Session::TakeFrame(uint8_t* pcm, size_t bytes) {
         shape.channels = 1;
     }
 
-    if (holding_) {
-        holding_ = false;
-        if (follows) {
-            if (!configured_ && !Configure(heldShape_)) {
-                failed_ = true;
-                return;
-            }
-            if (heldClean_) Emit(d_.held_.data(), heldBytes_);
-            chainTrusted_ = true;
-        } else {
-            dirty_ = true;  // the held frame was junk, and it was decoded
+    const FrameTrust::Verdict verdict = trust_.Take(follows, shape, info.framesize, end, bytes);
+    if (verdict.releaseHeld) {
+        const FrameTrust::Held& held = trust_.held();
+        if (!configured_ && !Configure(held.shape)) {
+            failed_ = true;
+            return;
         }
+        if (held.clean) Emit(d_.held_.data(), held.bytes);
     }
-    const bool chained = follows && chainTrusted_;
-    if (!chained) {
-        chainDirty_ = dirty_;
-        dirty_ = false;
-        chainData_ = 0;
-        cleanRun_ = 0;
-    }
-    // After dropped frames the decoder still holds their state: the bit
-    // reservoir reaches back up to 511 bytes, and the overlap and synthesis
-    // history two frames. Output starts once both come from this chain alone.
-    const bool stateClean = !chainDirty_ || chainData_ >= kReservoirBytes;
-    const bool clean = stateClean && (!chainDirty_ || cleanRun_ >= 2);
-    cleanRun_ = stateClean ? cleanRun_ + 1 : 0;
-    chainData_ += std::max(0, info.framesize - kFrameOverhead);
-
-    if (chained) {
-        if (clean) Emit(pcm, bytes);
-        return;
-    }
-    holding_ = true;
-    heldClean_ = clean;
-    heldEnd_ = previousEnd_;
-    heldShape_ = shape;
-    heldBytes_ = bytes;
-    if (clean) std::memcpy(d_.held_.data(), pcm, bytes);
+    if (verdict.emit) Emit(pcm, bytes);
+    if (verdict.hold) std::memcpy(d_.held_.data(), pcm, bytes);
 }
 
 bool CAudioDecodeMp3::Session::DecodeFrames() {
@@ -370,9 +433,7 @@ bool CAudioDecodeMp3::Session::DecodeFrames() {
         if (rc == MPG123_ERR) {
             // A damaged frame ends this block only: the next block starts a
             // new chain, as after junk.
-            holding_ = false;
-            chainTrusted_ = false;
-            dirty_ = true;
+            trust_.Drop();
             return true;
         }
         if (rc != MPG123_OK) return false;  // MPG123_DONE: nothing more can come
@@ -420,17 +481,19 @@ int CAudioDecodeMp3::Session::Run() {
         }
         if (failed_) return kDecodeFailed;
         // A frame held back that ends exactly at the end of the file.
-        if (holding_ && heldClean_ && heldEnd_ == static_cast<int64_t>(readCount) &&
-            (!configured_ ? Configure(heldShape_) : heldShape_ == shape_)) {
-            Emit(d_.held_.data(), heldBytes_);
+        if (const FrameTrust::Held* held = trust_.CleanHeldEndingAt(static_cast<int64_t>(readCount));
+            held && (!configured_ ? Configure(held->shape) : held->shape == streamShape_)) {
+            Emit(d_.held_.data(), held->bytes);
         }
         if (failed_) return kDecodeFailed;
     }
     resampler_.reset();
     mpg123_delete(mh_);
     mh_ = nullptr;
-    close(fd_);
+    // Checked like every close: its failure is a file error, not ignored.
+    const int fd = fd_;
     fd_ = -1;
+    if (close(fd) != 0) return FileError();
 
     const uint64_t total = chunks_.total();
     // Always larger than the total: rounded down to 1 KiB, plus 1 KiB.

@@ -1,9 +1,9 @@
 #include "operations/convert.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -65,8 +65,9 @@ bool SameFile(const std::string& a, const std::string& b) {
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// A window that keeps what an operation reports, to hand it on later in order.
-class RecordingWindow : public ControlWindow {
+// A window that keeps what a conversion on a worker thread reports (log
+// lines, boxes, files to open), to replay it into the real window in order.
+class BufferedLogWindow : public ControlWindow {
 public:
     void AppendLog(const std::u16string& text) override { events_.push_back({Kind::kLog, text, {}}); }
     void MessageBox(const std::u16string& text, const std::u16string& caption) override {
@@ -107,7 +108,7 @@ ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::s
     const std::string output = OutputFor(batch, input);
     switch (batch.kind) {
     case ConvertKind::kWav:
-        return ConvertMp3ToWavFile(w, batch.rate, input, output);
+        return ConvertToWavFile(w, batch.rate, input, output);
     case ConvertKind::kALaw:
         return ConvertToG711File(w, G711Law::kALaw, input, output);
     case ConvertKind::kMuLaw:
@@ -115,7 +116,7 @@ ConvertResult ConvertOne(IMainWindow& w, const ConvertBatch& batch, const std::s
     case ConvertKind::kMp3:
         break;
     }
-    return ConvertMp3File(w, batch.rate, input, output, batch.open);
+    return ConvertToMp3File(w, batch.rate, input, output, batch.open);
 }
 
 OpResult Combine(OpResult sofar, OpResult next) {
@@ -130,7 +131,7 @@ using Refusals = std::vector<std::u16string>;
 OpResult ConvertInParallel(IMainWindow& w, const std::vector<std::string>& inputs, const ConvertBatch& batch,
                            const Refusals& refused) {
     struct Slot {
-        RecordingWindow window;
+        BufferedLogWindow window;
         ConvertResult result;
         bool done = false;
     };
@@ -239,8 +240,9 @@ Refusals RefuseClashes(const std::vector<std::string>& inputs, const ConvertBatc
     return refused;
 }
 
-// What the three buttons share: the rate, a text in the box, a confirmed dialog.
-bool StartConversion(IMainWindow& w, int* rate) {
+// What the three buttons check before their file dialog: the rate chosen,
+// and a text in the box (the window has always asked for one, even here).
+bool ReadRateAndCheckText(IMainWindow& w, int* rate) {
     *rate = w.GetComboSelectionData(IDC_RATE);
     if (w.GetItemText(IDC_TEXT).empty()) {
         w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
@@ -284,8 +286,8 @@ void ShowFileError(IMainWindow& w, const std::string& path, int error, const std
     w.MessageBox(text, u"Tesvano");
 }
 
-ConvertResult ConvertMp3File(IMainWindow& w, int rate, const std::string& input, const std::string& output,
-                             bool open) {
+ConvertResult ConvertToMp3File(IMainWindow& w, int rate, const std::string& input, const std::string& output,
+                               bool open) {
     ConvertResult result;
     PcmBuffer pcm;
     if (!DecodeInput(w, rate, input, &pcm, &result)) return result;
@@ -343,7 +345,7 @@ ConvertResult ConvertToWav(IMainWindow& w, int rate, const std::string& input, c
 
 }  // namespace
 
-ConvertResult ConvertMp3ToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
+ConvertResult ConvertToWavFile(IMainWindow& w, int rate, const std::string& input, const std::string& output) {
     return ConvertToWav(w, rate, input, output, [&](const PcmBuffer& pcm) {
         return WriteWavFile(output, static_cast<uint32_t>(rate), pcm);
     });
@@ -385,18 +387,18 @@ OpResult ConvertFiles(IMainWindow& w, const std::vector<std::string>& inputs, co
 
 namespace {
 
-// The single-file buttons: the common start, then one file from the dialog.
+// The single-file buttons: the rate and text check, then one file from the dialog.
 OpResult ConvertChosenFile(IMainWindow& w, bool toWav) {
     int rate;
-    if (!StartConversion(w, &rate)) return OpResult::kFailed;
+    if (!ReadRateAndCheckText(w, &rate)) return OpResult::kFailed;
     std::u16string chosen;
     if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
     const std::string input = WideToAnsi(chosen);
     const std::string name = FileNameOf(input);
     const std::string output =
         WideToAnsi(w.GetItemText(IDC_SAVE_DIR)) + "/" + (toWav ? WavNameFor(name) : Mp3NameFor(name));
-    const ConvertResult r = toWav ? ConvertMp3ToWavFile(w, rate, input, output)
-                                  : ConvertMp3File(w, rate, input, output, true);
+    const ConvertResult r = toWav ? ConvertToWavFile(w, rate, input, output)
+                                  : ConvertToMp3File(w, rate, input, output, true);
     if (r.fileError != 0) ShowFileError(w, input, r.fileError);
     return r.result;
 }
@@ -409,7 +411,7 @@ OpResult OnMp3ToWav(IMainWindow& w) { return ConvertChosenFile(w, true); }
 
 OpResult OnBatchConvert(IMainWindow& w) {
     int rate;
-    if (!StartConversion(w, &rate)) return OpResult::kFailed;
+    if (!ReadRateAndCheckText(w, &rate)) return OpResult::kFailed;
     std::vector<std::u16string> chosen;
     if (!w.ChooseFiles(u"", kBatchFilter, &chosen) || chosen.empty()) return OpResult::kFailed;
     std::vector<std::string> inputs;

@@ -23,11 +23,10 @@ struct ConvertResult {
 
 // Decode `input` (any file; paths are file-system bytes) and re-encode it as
 // a camera MP3 at `rate` into `output`, which may be the input itself.
-ConvertResult ConvertMp3File(IMainWindow& window, int rate, const std::string& input, const std::string& output,
-                             bool open);
+ConvertResult ConvertToMp3File(IMainWindow& window, int rate, const std::string& input, const std::string& output,
+                               bool open);
 // Decode `input` into a WAV file at `output`; never written over the input.
-ConvertResult ConvertMp3ToWavFile(IMainWindow& window, int rate, const std::string& input,
-                                  const std::string& output);
+ConvertResult ConvertToWavFile(IMainWindow& window, int rate, const std::string& input, const std::string& output);
 
 // Decode `input` at 8000 Hz into an A-law or µ-law WAV at `output`; never
 // written over the input.

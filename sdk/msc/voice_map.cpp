@@ -2,15 +2,14 @@
 
 #include "sdk/msc/report.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
+#include <ini.h>
 #include <mutex>
-#include <pwd.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "platform/config_file.h"
 #include "platform/mask.h"
@@ -78,6 +77,107 @@ bool SetServerKey(ServerConfig& s, const std::string& key, std::string_view valu
     return true;
 }
 
+// One key of a section, by the rules of voices.conf.
+bool SetKey(VoiceMap& map, std::string_view section, std::string_view key, std::string_view value, size_t line,
+            std::string* error) {
+    if (key.empty()) return Fail(error, line, "expected key = value");
+    if (section == "server") return SetServerKey(map.server, Lower(key), value, line, error);
+    if (section != "voices") return Fail(error, line, "key outside [server] or [voices]");
+    const Voice* voice = FindVoice(key);
+    if (!voice) return Fail(error, line, "no voice '" + std::string(key) + "'");
+    if (value.empty() || HasControlCharacters(value)) return Fail(error, line, "the server's voice name is missing");
+    for (const auto& [ours, theirs] : map.voices)
+        if (ours == voice->name) return Fail(error, line, "voice '" + ours + "' is mapped twice");
+    map.voices.emplace_back(voice->name, value);
+    return true;
+}
+
+// Debian's inih reads its settings from variables; ours is a private copy
+// (linked in statically), so setting them once touches nobody else's.
+void UseOurIniSyntax() {
+    [[maybe_unused]] static const bool done = [] {
+        static char hash[] = "#";
+        ini_start_comment_prefixes = hash;  // ';' starts no comment
+        ini_allow_inline_comments = false;  // '#' comments are cut before inih sees the line
+        ini_allow_multiline = false;        // an indented line is a line of its own
+        ini_allow_bom = false;              // only the file's first BOM is skipped, below
+        ini_allow_no_value = false;         // a line without '=' is an error
+        ini_stop_on_first_error = true;
+        // Lines of any length, read whole: inih numbers the pieces of a cut line as lines.
+        ini_use_stack = false;
+        ini_allow_realloc = true;
+        ini_max_line = INT_MAX;
+        return true;
+    }();
+}
+
+// What inih's reader and handler share. Debian's ini.h gives the handler no
+// line number, so the reader counts lines: it hands inih one line at a time,
+// and inih calls the handler for a line before it reads the next.
+struct IniParse {
+    std::string_view text;  // what is left after the current line
+    size_t lineNumber = 0;
+    std::string line;  // the current line as inih gets it, with its '\n'
+    size_t handed = 0;  // of it, in pieces as long as inih's buffer
+    std::string section;
+    VoiceMap map;
+    std::string error;
+
+    // The next line, cut to what inih should read; false at the end or on an error.
+    bool NextLine();
+};
+
+bool IniParse::NextLine() {
+    if (text.empty()) return false;
+    ++lineNumber;
+    const size_t end = text.find('\n');
+    std::string_view raw = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    // '#' starts a comment anywhere on a line, which inih cannot be told.
+    raw = Trim(raw.substr(0, raw.find('#')));
+    handed = 0;
+    if (!raw.empty() && raw.front() == '[') {
+        // inih calls no handler on a section line, and reads "[a] b" as [a].
+        if (raw.back() != ']') return Fail(&error, lineNumber, "a section needs a closing ]");
+        section = Lower(Trim(raw.substr(1, raw.size() - 2)));
+        if (section != "server" && section != "voices")
+            return Fail(&error, lineNumber, "unknown section [" + section + "]");
+        line = "[" + section + "]\n";
+        return true;
+    }
+    // inih also splits at ':', trims \v and \f, and ends a line at a NUL.
+    // No key or value of ours holds one: such a line is checked here, split
+    // at its first '=' as voices.conf always was, so it fails the same way.
+    const size_t equals = raw.find('=');
+    if (raw.find_first_of(std::string_view("\v\f\0", 3)) != std::string_view::npos || raw.find(':') < equals) {
+        if (equals == std::string_view::npos) return Fail(&error, lineNumber, "expected key = value");
+        if (!SetKey(map, section, Trim(raw.substr(0, equals)), Trim(raw.substr(equals + 1)), lineNumber, &error))
+            return false;
+        raw = {};
+    }
+    line.assign(raw);
+    line += '\n';
+    return true;
+}
+
+// inih's fgets-like reader: one line per call, or the next piece of it when
+// inih's buffer was too short.
+char* ReadIniLine(char* buffer, int size, void* stream) {
+    IniParse& parse = *static_cast<IniParse*>(stream);
+    if (parse.handed == parse.line.size() && !parse.NextLine()) return nullptr;
+    const size_t n = std::min(parse.line.size() - parse.handed, static_cast<size_t>(size - 1));
+    std::memcpy(buffer, parse.line.data() + parse.handed, n);
+    buffer[n] = '\0';
+    parse.handed += n;
+    return buffer;
+}
+
+int TakeIniKey(void* user, const char* section, const char* name, const char* value) {
+    IniParse& parse = *static_cast<IniParse*>(user);
+    return SetKey(parse.map, section, name, value, parse.lineNumber, &parse.error) ? 1 : 0;
+}
+
 bool Exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
@@ -94,52 +194,26 @@ const std::string* VoiceMap::ServerVoice(std::string_view ourName) const {
 }
 
 bool ParseVoiceMap(std::string_view text, VoiceMap* out, std::string* error) {
-    VoiceMap map;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    enum class Section { kNone, kServer, kVoices } section = Section::kNone;
-    size_t lineNumber = 0;
-    while (!text.empty()) {
-        ++lineNumber;
-        size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        line = Trim(line.substr(0, line.find('#')));
-        if (line.empty()) continue;
-        if (line.front() == '[') {
-            if (line.back() != ']') return Fail(error, lineNumber, "a section needs a closing ]");
-            const std::string name = Lower(Trim(line.substr(1, line.size() - 2)));
-            if (name == "server") section = Section::kServer;
-            else if (name == "voices") section = Section::kVoices;
-            else return Fail(error, lineNumber, "unknown section [" + name + "]");
-            continue;
-        }
-        const size_t equals = line.find('=');
-        if (equals == std::string_view::npos) return Fail(error, lineNumber, "expected key = value");
-        const std::string_view key = Trim(line.substr(0, equals));
-        const std::string_view value = Trim(line.substr(equals + 1));
-        if (key.empty()) return Fail(error, lineNumber, "expected key = value");
-        switch (section) {
-            case Section::kNone: return Fail(error, lineNumber, "key outside [server] or [voices]");
-            case Section::kServer:
-                if (!SetServerKey(map.server, Lower(key), value, lineNumber, error)) return false;
-                break;
-            case Section::kVoices: {
-                const Voice* voice = FindVoice(key);
-                if (!voice) return Fail(error, lineNumber, "no voice '" + std::string(key) + "'");
-                if (value.empty() || HasControlCharacters(value)) return Fail(error, lineNumber, "the server's voice name is missing");
-                for (const auto& [ours, theirs] : map.voices)
-                    if (ours == voice->name) return Fail(error, lineNumber, "voice '" + ours + "' is mapped twice");
-                map.voices.emplace_back(voice->name, value);
-                break;
-            }
-        }
+    UseOurIniSyntax();
+    IniParse parse;
+    parse.text = text;
+    if (parse.text.substr(0, 3) == "\xEF\xBB\xBF") parse.text.remove_prefix(3);
+    const int rc = ini_parse_stream(ReadIniLine, &parse, TakeIniKey, &parse);
+    if (!parse.error.empty()) {
+        *error = std::move(parse.error);
+        return false;
     }
-    if (!map.voices.empty() && map.server.url.empty()) {
+    // A line without '=' (inih stops right after it, so it is the last one read).
+    if (rc > 0) return Fail(error, parse.lineNumber, "expected key = value");
+    if (rc < 0) {
+        *error = std::strerror(ENOMEM);
+        return false;
+    }
+    if (!parse.map.voices.empty() && parse.map.server.url.empty()) {
         *error = "voices are mapped but [server] has no url";
         return false;
     }
-    *out = std::move(map);
+    *out = std::move(parse.map);
     return true;
 }
 

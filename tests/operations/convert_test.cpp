@@ -194,7 +194,7 @@ TEST(Mp3ToWav, NamesAndTheInputIsNeverReplaced) {
     EXPECT_EQ(test::Probe(input).codec, "mp3");
 }
 
-TEST(Conversions, CommonStart) {
+TEST(Conversions, RateAndTextBeforeTheDialog) {
     for (int button : {IDC_CONVERT, IDC_MP3_TO_WAV, IDC_BATCH_CONVERT}) {
         Fixture empty;
         empty.w.SetItemText(IDC_TEXT, u"");
