@@ -297,18 +297,21 @@ WriteStatus WriteWholeFile(const std::string& path, std::span<const std::span<co
 }
 
 bool ReadSmallFile(const std::string& path, uint64_t maxBytes, std::string* data) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    // Opened without waiting: a FIFO in a file's place is refused, not waited on.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return false;
     struct stat st;
-    if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > maxBytes) {
-        std::fclose(f);
-        return false;
-    }
-    data->resize(static_cast<size_t>(st.st_size));
-    const size_t got = std::fread(data->data(), 1, data->size(), f);
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= maxBytes;
+    if (ok) data->resize(static_cast<size_t>(st.st_size));
     // A file that grew since fstat is read only as far as it was.
-    const bool ok = got == data->size() && !std::ferror(f);
-    std::fclose(f);
+    size_t got = 0;
+    while (ok && got < data->size()) {
+        const ssize_t n = read(fd, data->data() + got, data->size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ok = false;  // a read error, or a file that shrank
+        else got += static_cast<size_t>(n);
+    }
+    close(fd);
     return ok;
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <sys/resource.h>
@@ -153,6 +154,29 @@ TEST(WholeFile, ASignalMidWriteLeavesNoPartialFile) {
                 EXPECT_TRUE(name == "out0.bin" || name == "out1.bin" || name == "out2.bin") << name;
                 EXPECT_EQ(e.file_size(), kBytes) << name;
             }
+        }
+    }
+}
+
+// Small reads (the language files): only a regular file within the limit,
+// and a FIFO in its place is refused at once rather than waited on.
+TEST(SmallFile, OnlyARegularFileWithinTheLimit) {
+    test::TempDir dir;
+    test::WriteFileBytes(dir / "small", {'a', 'b', 'c'});
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        uint64_t limit;
+        bool ok;
+    } cases[] = {{dir / "small", 3, true}, {dir / "small", 2, false}, {dir / "fifo", 100, false},
+                 {dir.str(), 100, false}, {dir / "missing", 100, false}};
+    for (const auto& c : cases) {
+        std::string data;
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(ReadSmallFile(c.path, c.limit, &data), c.ok) << c.path;
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1)) << c.path;
+        if (c.ok) {
+            EXPECT_EQ(data, "abc");
         }
     }
 }
