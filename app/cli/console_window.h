@@ -41,7 +41,4 @@ private:
     bool progressShown_ = false;
 };
 
-// tesvano-cli's command line; returns the process exit status.
-int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err);
-
 }  // namespace tesvano

@@ -1,7 +1,7 @@
 // tesvano-cli: the console front end.
 #include <cstdio>
 
-#include "app/cli/console_window.h"
+#include "app/cli/commands.h"
 #include "platform/trace.h"
 
 // Standard output carries only the numbered log and the listings.
