@@ -185,9 +185,7 @@ bool FindCamerasNearby(std::vector<FoundCameraEntry>* found, std::string* report
         std::string label = c.name.empty() ? "-" : c.name;
         if (!c.hardware.empty()) label += ", " + c.hardware;
         label += ", " + MaskSecrets(c.xaddrs.front());
-        for (char& ch : label)
-            if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
-        found->push_back({label, c.xaddrs.front()});
+        found->push_back({PrintableText(label), c.xaddrs.front()});
     }
     return true;
 }
@@ -208,9 +206,7 @@ bool AskCameraAddress(const std::string& device, const std::string& user, const 
     }
     *address = stream.uri;
     *speakers = stream.speakers;
-    *report = "profile " + stream.profile + (stream.audio ? " (with audio)" : "");
-    for (char& ch : *report)
-        if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = '?';
+    *report = PrintableText("profile " + stream.profile + (stream.audio ? " (with audio)" : ""));
     auto& table = CLanguageTable::Instance();
     *report += "; " + WideToUtf8(stream.speakers > 0    ? table.GetText("CAMERA_HAS_SPEAKER")
                                  : stream.speakers == 0 ? table.GetText("CAMERA_NO_SPEAKER")

@@ -15,6 +15,7 @@
 #include "audio/mp3_encoder.h"
 #include "audio/wav.h"
 #include "i18n/language_table.h"
+#include "operations/generate.h"
 #include "operations/control_window.h"
 #include "operations/reason.h"
 #include "operations/size_check.h"
@@ -240,17 +241,6 @@ Refusals RefuseClashes(const std::vector<std::string>& inputs, const ConvertBatc
     return refused;
 }
 
-// What the three buttons check before their file dialog: the rate chosen,
-// and a text in the box (the window has always asked for one, even here).
-bool ReadRateAndCheckText(IMainWindow& w, int* rate) {
-    *rate = w.GetComboSelectionData(IDC_RATE);
-    if (w.GetItemText(IDC_TEXT).empty()) {
-        w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
-        return false;
-    }
-    return true;
-}
-
 constexpr char16_t kSingleFilter[] = u"MP3 (*.mp3);;All files (*)";
 constexpr char16_t kBatchFilter[] = u"MP3 (*.mp3)";
 
@@ -390,7 +380,8 @@ namespace {
 // The single-file buttons: the rate and text check, then one file from the dialog.
 OpResult ConvertChosenFile(IMainWindow& w, bool toWav) {
     int rate;
-    if (!ReadRateAndCheckText(w, &rate)) return OpResult::kFailed;
+    std::u16string text;  // converting needs none, but the window asks for one first
+    if (!ReadRateAndText(w, &rate, &text)) return OpResult::kFailed;
     std::u16string chosen;
     if (!w.ChooseFile(u"", kSingleFilter, &chosen)) return OpResult::kFailed;
     const std::string input = WideToAnsi(chosen);
@@ -411,7 +402,8 @@ OpResult OnMp3ToWav(IMainWindow& w) { return ConvertChosenFile(w, true); }
 
 OpResult OnBatchConvert(IMainWindow& w) {
     int rate;
-    if (!ReadRateAndCheckText(w, &rate)) return OpResult::kFailed;
+    std::u16string text;  // converting needs none, but the window asks for one first
+    if (!ReadRateAndText(w, &rate, &text)) return OpResult::kFailed;
     std::vector<std::u16string> chosen;
     if (!w.ChooseFiles(u"", kBatchFilter, &chosen) || chosen.empty()) return OpResult::kFailed;
     std::vector<std::string> inputs;

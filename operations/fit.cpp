@@ -60,12 +60,9 @@ int SpeedToFit(int speed, size_t voice, size_t limit) {
 }
 
 OpResult OnGenerateMp3Fitted(IMainWindow& w) {
-    const int rate = w.GetComboSelectionData(IDC_RATE);
-    const std::u16string text = w.GetItemText(IDC_TEXT);
-    if (text.empty()) {
-        w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
-        return OpResult::kFailed;
-    }
+    int rate;
+    std::u16string text;
+    if (!ReadRateAndText(w, &rate, &text)) return OpResult::kFailed;
     EngineLogin login;
     PcmBuffer voice, music;
     if (!SynthesizeVoice(w, login, rate, text, kNormalSpeed, &voice, &music)) return OpResult::kFailed;

@@ -80,13 +80,18 @@ std::u16string MakeOutputPath(IMainWindow& w, const std::u16string& text, const 
     return w.GetItemText(IDC_SAVE_DIR) + u"/" + (w.fileStem().empty() ? MakeFileStem(text) : w.fileStem()) + extension;
 }
 
+bool ReadRateAndText(IMainWindow& w, int* rate, std::u16string* text) {
+    *rate = w.GetComboSelectionData(IDC_RATE);
+    *text = w.GetItemText(IDC_TEXT);
+    if (!text->empty()) return true;
+    w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
+    return false;
+}
+
 OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
-    const int rate = w.GetComboSelectionData(IDC_RATE);
-    const std::u16string text = w.GetItemText(IDC_TEXT);
-    if (text.empty()) {
-        w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
-        return OpResult::kFailed;
-    }
+    int rate;
+    std::u16string text;
+    if (!ReadRateAndText(w, &rate, &text)) return OpResult::kFailed;
     // Written while still logged in, as the window always did; the login
     // goes when this returns, an exception from the writer included.
     EngineLogin login;

@@ -32,6 +32,10 @@ std::string DatedFileStem(uint32_t tick);
 // the window's fileStem() when one is set, else made from the text.
 std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, const char16_t* extension);
 
+// The window's rate and text; false (PLEASE_INPUT_TEXT logged) for an
+// empty text, which no button speaks or converts without.
+bool ReadRateAndText(IMainWindow& window, int* rate, std::u16string* text);
+
 // What every generate button does around its own file writing: rate and
 // text read from the window (PLEASE_INPUT_TEXT for an empty text), the
 // synthesis, `write` when there is audio, and the logout whenever the

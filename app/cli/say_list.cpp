@@ -75,26 +75,6 @@ bool ReadList(const std::string& from, std::string* data, std::string* error) {
     return error->empty();
 }
 
-std::string Unquoted(std::string s) {
-    s = Lower(Trim(s));
-    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
-    return Trim(s);
-}
-
-// The header's column names split at `delimiter`, or none when it names no "text".
-std::vector<std::string> HeaderColumns(const std::string& line, char delimiter) {
-    std::vector<std::string> names;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = line.find(delimiter, start);
-        names.push_back(Unquoted(line.substr(start, end == std::string::npos ? std::string::npos : end - start)));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    if (std::find(names.begin(), names.end(), "text") == names.end()) names.clear();
-    return names;
-}
-
 struct CsvRecords {
     std::vector<std::vector<std::string>> records;
     std::vector<std::string> current;
@@ -125,6 +105,18 @@ bool ParseDelimited(const std::string& data, char delimiter, CsvRecords* out, st
     if (!ok) *error = csv_strerror(csv_error(&parser));
     csv_free(&parser);
     return ok;
+}
+
+// The header's column names, read as the rows will be with `delimiter`; none
+// when it names no "text".
+std::vector<std::string> HeaderColumns(const std::string& line, char delimiter) {
+    CsvRecords header;
+    std::string error;
+    if (!ParseDelimited(line, delimiter, &header, &error) || header.records.empty()) return {};
+    std::vector<std::string> names;
+    for (const std::string& cell : header.records.front()) names.push_back(Lower(Trim(cell)));
+    if (std::find(names.begin(), names.end(), "text") == names.end()) names.clear();
+    return names;
 }
 
 }  // namespace
@@ -187,10 +179,7 @@ bool ParseSayList(std::string data, std::vector<ListRow>* rows, std::string* err
     for (size_t r = 1; r < records.records.size(); ++r) {
         ListRow row{r + 1, {}};
         const auto& cells = records.records[r];
-        if (cells.size() > columns.size()) {
-            // Kept for the report: the row is refused when it is planned.
-            row.cells.emplace_back("", std::to_string(cells.size()));
-        }
+        if (cells.size() > columns.size()) row.extraCells = cells.size() - columns.size();
         for (size_t c = 0; c < std::min(cells.size(), columns.size()); ++c) row.cells.emplace_back(columns[c], cells[c]);
         rows->push_back(std::move(row));
     }
@@ -220,8 +209,8 @@ std::string Value(const ListRow& row, const char* column, const std::string& fal
 
 // The child's arguments for a row; false with why the row cannot be made.
 bool PlanRow(ConsoleWindow& w, const ListRow& row, const SayDefaults& d, Job* job, std::string* why) {
-    if (const std::string* extra = row.Cell("")) {
-        *why = *extra + " cells where the header names fewer";
+    if (row.extraCells > 0) {
+        *why = std::to_string(row.cells.size() + row.extraCells) + " cells where the header names fewer";
         return false;
     }
     const std::string* text = row.Cell("text");

@@ -22,6 +22,7 @@ struct SayDefaults {
 struct ListRow {
     size_t number = 0;
     std::vector<std::pair<std::string, std::string>> cells;
+    size_t extraCells = 0;  // cells beyond the header's columns (the row is refused)
     const std::string* Cell(const std::string& column) const;
 };
 

@@ -24,11 +24,7 @@ CLanguageTable& Texts() { return CLanguageTable::Instance(); }
 
 }  // namespace
 
-CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent)
-    : QDialog(parent),
-      cameras_(std::make_shared<std::vector<FoundCameraEntry>>()),
-      askedAddress_(std::make_shared<std::string>()),
-      speakers_(std::make_shared<int>(-1)) {
+CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent) : QDialog(parent) {
     setWindowTitle(Q(Texts().GetText("CAMERA_SETTINGS")).remove(QStringLiteral("...")).remove(QChar(0x2026)));
     address_ = new QLineEdit(QString::fromStdString(parts.address), this);
     address_->setPlaceholderText(QStringLiteral("rtsp://192.0.2.10:554/stream1"));
@@ -84,42 +80,50 @@ CCameraDlg::CCameraDlg(const CameraSourceParts& parts, QWidget* parent)
         });
     });
     connect(find_, &QPushButton::clicked, this, [this] {
+        // Each search fills its own list; the dialog takes it once done.
+        auto found = std::make_shared<std::vector<FoundCameraEntry>>();
         RunInBackground(
             Q(Texts().GetText("CAMERA_FINDING")),
-            [cameras = cameras_](std::string* report) {
-                if (!FindCamerasNearby(cameras.get(), report)) return false;
-                *report = std::to_string(cameras->size());
+            [found](std::string* report) {
+                if (!FindCamerasNearby(found.get(), report)) return false;
+                *report = std::to_string(found->size());
                 return true;
             },
-            [this](bool ok) {
+            [this, found](bool ok) {
                 if (!ok) return;
+                cameras_ = std::move(*found);
                 found_->clear();
-                for (const auto& c : *cameras_) found_->addItem(QString::fromStdString(c.label));
+                for (const auto& c : cameras_) found_->addItem(QString::fromStdString(c.label));
                 result_->setText(Q(Texts().GetText("CAMERA_FOUND")) + result_->text());
             });
     });
     connect(ask_, &QPushButton::clicked, this, [this] {
         // A found camera by its entry, else what was typed.
         const int index = found_->currentIndex();
-        const QString typed = found_->currentText().trimmed();
-        std::string device = typed.toStdString();
-        if (index >= 0 && static_cast<size_t>(index) < cameras_->size() &&
+        std::string device = found_->currentText().trimmed().toStdString();
+        if (index >= 0 && static_cast<size_t>(index) < cameras_.size() &&
             found_->itemText(index) == found_->currentText())
-            device = (*cameras_)[static_cast<size_t>(index)].device;
+            device = cameras_[static_cast<size_t>(index)].device;
+        struct Answer {
+            std::string address;
+            int speakers = -1;
+        };
+        auto answer = std::make_shared<Answer>();
         RunInBackground(
             Q(Texts().GetText("CAMERA_ASKING")),
             [device, user = user_->text().toStdString(), password = password_->text().toStdString(),
-             address = askedAddress_, speakers = speakers_](std::string* report) {
-                return AskCameraAddress(device, user, password, address.get(), speakers.get(), report);
+             answer](std::string* report) {
+                return AskCameraAddress(device, user, password, &answer->address, &answer->speakers, report);
             },
-            [this](bool ok) {
+            [this, answer](bool ok) {
                 if (!ok) return;
-                address_->setText(QString::fromStdString(*askedAddress_));
-                speaker_->setEnabled(*speakers_ != 0);  // a camera that says it has none
+                address_->setText(QString::fromStdString(answer->address));
+                speakers_ = answer->speakers;
+                speaker_->setEnabled(speakers_ != 0);  // a camera that says it has none
             });
     });
     connect(address_, &QLineEdit::textEdited, this, [this] {
-        *speakers_ = -1;  // another camera: its speaker is not known
+        speakers_ = -1;  // another camera: its speaker is not known
         speaker_->setEnabled(find_->isEnabled());
     });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -139,7 +143,7 @@ QString CCameraDlg::testReport() const { return result_->text(); }
 
 void CCameraDlg::SetBusy(bool busy) {
     for (QPushButton* b : {find_, ask_, test_}) b->setEnabled(!busy);
-    speaker_->setEnabled(!busy && *speakers_ != 0);
+    speaker_->setEnabled(!busy && speakers_ != 0);
 }
 
 void CCameraDlg::RunInBackground(const QString& waiting, Work work, std::function<void(bool ok)> done) {

@@ -5,7 +5,6 @@
 
 #include <QDialog>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,10 +45,10 @@ private:
     QPushButton* test_;
     QPushButton* speaker_;
     QLabel* result_;
-    // What the last search found; written on the worker, read here after it is done.
-    std::shared_ptr<std::vector<FoundCameraEntry>> cameras_;
-    std::shared_ptr<std::string> askedAddress_;
-    std::shared_ptr<int> speakers_;  // the asked camera's audio outputs, -1 unknown
+    // Only on the window's thread: what the last search found, and the
+    // asked camera's audio outputs (-1: not known).
+    std::vector<FoundCameraEntry> cameras_;
+    int speakers_ = -1;
 };
 
 }  // namespace tesvano
