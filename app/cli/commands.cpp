@@ -180,6 +180,34 @@ bool ExpandFolders(const std::vector<std::string>& given, bool recursive, std::v
     return true;
 }
 
+// The options that set the window's music, rate and save-folder controls;
+// kExitUsage for a bad value (reported), else kExitOk.
+int ApplyWindowOptions(ConsoleWindow& w, const WindowOptions& o, std::FILE* err) {
+    int n;
+    if (o.music) {
+        const int found = FindMusic(w, *o.music);
+        if (found < 0) return Usage(err, "no background music '" + *o.music + "' (see tesvano-cli music)");
+        w.Select(IDC_MUSIC, found);
+    }
+    if (o.mode) {
+        if (!ParseInt(*o.mode, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
+        w.Select(IDC_OVERLAY, n);
+        OnOverlayModeChanged(w);
+    }
+    if (o.volume) {
+        if (!ParseInt(*o.volume, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
+        w.SetTrackbarPos(IDC_VOLUME, n);
+        OnVolumeMoved(w);
+    }
+    if (o.rate) {
+        if (*o.rate == "8000") w.Select(IDC_RATE, 0);
+        else if (*o.rate == "16000") w.Select(IDC_RATE, 1);
+        else return Usage(err, "--rate takes 8000 or 16000");
+    }
+    if (o.dir) w.SetItemText(IDC_SAVE_DIR, AnsiToWide(*o.dir));
+    return kExitOk;
+}
+
 int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* err) {
     ConvertBatch batch;
     batch.kind = toWav ? ConvertKind::kWav : ConvertKind::kMp3;
@@ -190,12 +218,7 @@ int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* 
         batch.open = true;
         w.set_open_with_desktop(true);
     }
-    if (a.rate) {
-        if (*a.rate == "8000") w.Select(IDC_RATE, 0);
-        else if (*a.rate == "16000") w.Select(IDC_RATE, 1);
-        else return Usage(err, "--rate takes 8000 or 16000");
-    }
-    if (a.dir) w.SetItemText(IDC_SAVE_DIR, AnsiToWide(*a.dir));
+    if (ApplyWindowOptions(w, {.rate = a.rate, .dir = a.dir}, err) != kExitOk) return kExitUsage;
     if (a.kind) {
         if (*a.kind == "mp3") batch.kind = ConvertKind::kMp3;
         else if (*a.kind == "alaw") batch.kind = ConvertKind::kALaw;
@@ -231,34 +254,6 @@ int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* 
     if (skipped > 0) std::fprintf(err, ", %zu not tried", skipped);
     std::fputc('\n', err);
     return ExitStatus(result);
-}
-
-// The options that set the window's music, rate and save-folder controls;
-// kExitUsage for a bad value (reported), else kExitOk.
-int ApplyWindowOptions(ConsoleWindow& w, const WindowOptions& o, std::FILE* err) {
-    int n;
-    if (o.music) {
-        const int found = FindMusic(w, *o.music);
-        if (found < 0) return Usage(err, "no background music '" + *o.music + "' (see tesvano-cli music)");
-        w.Select(IDC_MUSIC, found);
-    }
-    if (o.mode) {
-        if (!ParseInt(*o.mode, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
-        w.Select(IDC_OVERLAY, n);
-        OnOverlayModeChanged(w);
-    }
-    if (o.volume) {
-        if (!ParseInt(*o.volume, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
-        w.SetTrackbarPos(IDC_VOLUME, n);
-        OnVolumeMoved(w);
-    }
-    if (o.rate) {
-        if (*o.rate == "8000") w.Select(IDC_RATE, 0);
-        else if (*o.rate == "16000") w.Select(IDC_RATE, 1);
-        else return Usage(err, "--rate takes 8000 or 16000");
-    }
-    if (o.dir) w.SetItemText(IDC_SAVE_DIR, AnsiToWide(*o.dir));
-    return kExitOk;
 }
 
 // Start, wait for the time or a signal, stop and save: the record button
