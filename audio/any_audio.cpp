@@ -20,7 +20,7 @@ LoadedModule Load() {
     if (!library) {
         // dlerror names the module, or the FFmpeg library it needs that is missing.
         const char* why = dlerror();
-        m.problem = std::string("Decoding other audio than MP3 needs " TESVANO_FFMPEG_MODULE_FILE
+        m.problem = std::string("FFmpeg's codecs need " TESVANO_FFMPEG_MODULE_FILE
                                 " beside the program and FFmpeg's libraries: ") +
                     (why ? why : "cannot be loaded");
         return m;
@@ -28,7 +28,8 @@ LoadedModule Load() {
     const TesvanoFfmpegModuleTable* (*entry)() = nullptr;
     const TesvanoFfmpegModuleTable* table =
         BindSymbol(library, TESVANO_FFMPEG_MODULE_ENTRY, &entry) ? entry() : nullptr;
-    if (!table || table->version != TESVANO_FFMPEG_MODULE_VERSION || !table->decode || !table->release) {
+    if (!table || table->version != TESVANO_FFMPEG_MODULE_VERSION || !table->decode || !table->release ||
+        !table->aacOpen || !table->aacSend || !table->aacReceive || !table->aacClose) {
         m.problem = TESVANO_FFMPEG_MODULE_FILE " beside the program belongs to another version of Tesvano";
         dlclose(library);
         return m;
@@ -39,25 +40,32 @@ LoadedModule Load() {
 
 }  // namespace
 
-AnyAudioDecode DecodeAnyAudio(const std::string& path, int targetRate, size_t outputLimit) {
+const TesvanoFfmpegModuleTable* FfmpegModuleTable(std::string* problem) {
     static const LoadedModule module = Load();
+    if (!module.table && problem) *problem = module.problem;
+    return module.table;
+}
+
+AnyAudioDecode DecodeAnyAudio(const std::string& path, int targetRate, size_t outputLimit) {
+    std::string problem;
+    const TesvanoFfmpegModuleTable* table = FfmpegModuleTable(&problem);
     AnyAudioDecode result;
-    if (!module.table) {
+    if (!table) {
         result.status = kDecodeFailed;
-        result.problem = module.problem;
+        result.problem = problem;
         return result;
     }
     TesvanoFfmpegResult r{};
-    module.table->decode(path.c_str(), targetRate, outputLimit, &r);
+    table->decode(path.c_str(), targetRate, outputLimit, &r);
     result.status = r.status;
     result.fileError = r.fileError;
     try {
         if (r.status == kDecodeOk) result.pcm.assign(r.pcm, r.pcm + r.pcmBytes);
     } catch (...) {
-        module.table->release(&r);
+        table->release(&r);
         throw;
     }
-    module.table->release(&r);
+    table->release(&r);
     return result;
 }
 

@@ -10,6 +10,8 @@
 
 #include "audio/pcm.h"
 
+struct TesvanoFfmpegModuleTable;
+
 namespace tesvano {
 
 struct AnyAudioDecode {
@@ -22,5 +24,9 @@ struct AnyAudioDecode {
 // The first audio stream of the file, mixed down to mono at targetRate;
 // output beyond outputLimit bytes is kDecodeFailed. Safe from several threads.
 AnyAudioDecode DecodeAnyAudio(const std::string& path, int targetRate, size_t outputLimit = INT_MAX);
+
+// The module's table, loaded on first use; null, with *problem saying why,
+// when it cannot be loaded.
+const TesvanoFfmpegModuleTable* FfmpegModuleTable(std::string* problem);
 
 }  // namespace tesvano

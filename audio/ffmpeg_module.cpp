@@ -1,8 +1,9 @@
-// libtesvano-ffmpeg.so: DecodeWithFfmpeg behind the module's C table.
+// libtesvano-ffmpeg.so: DecodeWithFfmpeg and the AAC encoder behind the module's C table.
 #include "audio/ffmpeg_module.h"
 
 #include <memory>
 
+#include "audio/ffmpeg_aac_encoder.h"
 #include "audio/ffmpeg_decoder.h"
 #include "audio/mp3_decoder.h"
 
@@ -31,7 +32,8 @@ void Release(TesvanoFfmpegResult* result) {
     *result = TesvanoFfmpegResult{kDecodeFailed, 0, nullptr, 0, nullptr};
 }
 
-constexpr TesvanoFfmpegModuleTable kTable = {TESVANO_FFMPEG_MODULE_VERSION, Decode, Release};
+constexpr TesvanoFfmpegModuleTable kTable = {TESVANO_FFMPEG_MODULE_VERSION, Decode, Release, AacOpen, AacSend,
+                                             AacReceive, AacClose};
 
 }  // namespace
 }  // namespace tesvano

@@ -40,12 +40,16 @@ struct Offer {
     int codec = 0;
     int rate = 0;
     int payloadType = 0;
+    int auSizeBits = 0;   // AAC: the AU header's size and index fields
+    int auIndexBits = 0;
 };
 
 struct Format {
     int codec = 0;
     int rate = 0;
     int channels = 1;
+    int auSizeBits = 0;
+    int auIndexBits = 0;
 };
 
 // The payload types a camera may offer without an rtpmap line (RFC 3551).
@@ -68,11 +72,59 @@ Format FormatFromRtpmap(const char* value, int pt, bool* matched) {
     if (g_ascii_strcasecmp(name, "PCMU") == 0) return {TESVANO_TALK_PCMU, rate, 1};
     if (g_ascii_strcasecmp(name, "PCMA") == 0) return {TESVANO_TALK_PCMA, rate, 1};
     if (g_ascii_strcasecmp(name, "L16") == 0) return {TESVANO_TALK_L16, rate, 1};
+    if (g_ascii_strcasecmp(name, "MPEG4-GENERIC") == 0) return {TESVANO_TALK_AAC, rate, 1};
     return {};
 }
 
-// G.711 first (every camera plays it, 8 kbytes/s), then linear.
-int Preference(int codec) { return codec == TESVANO_TALK_PCMU || codec == TESVANO_TALK_PCMA ? 2 : codec ? 1 : 0; }
+// The fmtp line of an MPEG4-GENERIC payload ("96 streamtype=5;mode=AAC-hbr;
+// config=1408;sizelength=13;indexlength=3;indexdeltalength=3") decides
+// whether we can send it: AAC-hbr (AAC-lbr caps a frame at 63 bytes, too
+// small for an encoder at speech rates), a stream of AAC-LC or of an
+// object type whose decoders also play LC, and AU headers we can fill.
+bool TakeAacParameters(const char* value, int pt, Format* format) {
+    char* end = nullptr;
+    if (!value || std::strtol(value, &end, 10) != pt || end == value) return false;
+    bool hbr = false, audio = true, decodable = true;
+    int sizeBits = 13, indexBits = 3;  // AAC-hbr's own
+    gchar** pairs = g_strsplit(end, ";", 64);
+    for (gchar** pair = pairs; *pair; ++pair) {
+        gchar** kv = g_strsplit(*pair, "=", 2);
+        if (kv[0] && kv[1]) {
+            const char* key = g_strstrip(kv[0]);
+            const char* val = g_strstrip(kv[1]);
+            if (g_ascii_strcasecmp(key, "mode") == 0) hbr = g_ascii_strcasecmp(val, "AAC-hbr") == 0;
+            else if (g_ascii_strcasecmp(key, "sizelength") == 0) sizeBits = std::atoi(val);
+            else if (g_ascii_strcasecmp(key, "indexlength") == 0) indexBits = std::atoi(val);
+            else if (g_ascii_strcasecmp(key, "streamtype") == 0) audio = std::atoi(val) == 5;
+            else if (g_ascii_strcasecmp(key, "config") == 0) {
+                // The AudioSpecificConfig's first five bits: the object type.
+                const bool hex = g_ascii_isxdigit(val[0]) && g_ascii_isxdigit(val[1]);
+                const int objectType =
+                    hex ? (g_ascii_xdigit_value(val[0]) << 1) | (g_ascii_xdigit_value(val[1]) >> 3) : -1;
+                decodable = objectType == 2 || objectType == 5 || objectType == 29;
+            }
+        }
+        g_strfreev(kv);
+    }
+    g_strfreev(pairs);
+    if (!hbr || !audio || !decodable || sizeBits < 13 || sizeBits > 16 || indexBits < 0 || indexBits > 8)
+        return false;
+    format->auSizeBits = sizeBits;
+    format->auIndexBits = indexBits;
+    return true;
+}
+
+// G.711 first (every camera plays it, 8 kbytes/s), then linear, then AAC,
+// which costs an encoder and its delay.
+int Preference(int codec) {
+    switch (codec) {
+    case TESVANO_TALK_PCMU:
+    case TESVANO_TALK_PCMA: return 3;
+    case TESVANO_TALK_L16: return 2;
+    case TESVANO_TALK_AAC: return 1;
+    default: return 0;
+    }
+}
 
 bool HasAttribute(const GstSDPMedia* media, const char* key) {
     for (guint i = 0; i < gst_sdp_media_attributes_len(media); ++i) {
@@ -105,12 +157,23 @@ Offer ChooseBackchannel(const GstSDPMessage* sdp) {
                     format = FormatFromRtpmap(attr->value, int(pt), &mapped);
             }
             if (!mapped) format = StaticFormat(int(pt));
+            if (format.codec == TESVANO_TALK_AAC) {
+                bool usable = false;
+                for (guint a = 0; a < gst_sdp_media_attributes_len(media) && !usable; ++a) {
+                    const GstSDPAttribute* attr = gst_sdp_media_get_attribute(media, a);
+                    if (attr && attr->key && std::strcmp(attr->key, "fmtp") == 0)
+                        usable = TakeAacParameters(attr->value, int(pt), &format);
+                }
+                if (!usable) format.codec = 0;
+            }
             if (Preference(format.codec) > best) {
                 best = Preference(format.codec);
                 offer.stream = int(i);
                 offer.codec = format.codec;
                 offer.rate = format.rate;
                 offer.payloadType = int(pt);
+                offer.auSizeBits = format.auSizeBits;
+                offer.auIndexBits = format.auIndexBits;
             }
         }
     }
@@ -118,7 +181,25 @@ Offer ChooseBackchannel(const GstSDPMessage* sdp) {
 }
 
 const char* EncodingName(int codec) {
-    return codec == TESVANO_TALK_PCMU ? "PCMU" : codec == TESVANO_TALK_PCMA ? "PCMA" : "L16";
+    switch (codec) {
+    case TESVANO_TALK_PCMU: return "PCMU";
+    case TESVANO_TALK_PCMA: return "PCMA";
+    case TESVANO_TALK_AAC: return "MPEG4-GENERIC";
+    default: return "L16";
+    }
+}
+
+// RFC 3640's AU header section for one whole access unit: its length in
+// bits, then the unit's size and index 0, padded to a byte.
+size_t WriteAuHeaders(uint8_t* out, size_t unitBytes, int sizeBits, int indexBits) {
+    const int bits = sizeBits + indexBits;
+    out[0] = uint8_t(bits >> 8);
+    out[1] = uint8_t(bits & 0xFF);
+    const uint32_t header = uint32_t(unitBytes) << indexBits;
+    const int bytes = (bits + 7) / 8;
+    const uint32_t aligned = header << (bytes * 8 - bits);
+    for (int i = 0; i < bytes; ++i) out[2 + i] = uint8_t(aligned >> (8 * (bytes - 1 - i)));
+    return size_t(2 + bytes);
 }
 
 void SetReason(char* reason, size_t size, const std::string& text) {
@@ -223,7 +304,7 @@ int OfferOutcome(TesvanoTalk* talk, std::string* text) {
         return TESVANO_TALK_NO_BACKCHANNEL;
     }
     if (talk->offer.stream < 0) {
-        *text = "the back channel takes none of PCMU, PCMA, L16 (mono)";
+        *text = "the back channel takes none of PCMU, PCMA, L16, AAC-hbr (mono)";
         return TESVANO_TALK_NO_CODEC;
     }
     return 0;
@@ -395,7 +476,17 @@ TALK_API int tesvano_talk_send(TesvanoTalk* talk, const uint8_t* payload, size_t
         SetReason(reason, reasonSize, text);
         return TESVANO_TALK_BROKEN;
     }
-    GstBuffer* buffer = gst_rtp_buffer_new_allocate(guint(bytes), 0, 0);
+    const bool aac = talk->offer.codec == TESVANO_TALK_AAC;
+    uint8_t auHeaders[8];
+    size_t headerBytes = 0;
+    if (aac) {
+        if (bytes >= (size_t(1) << talk->offer.auSizeBits)) {
+            SetReason(reason, reasonSize, "an AAC frame too large for the camera's AU headers");
+            return TESVANO_TALK_BROKEN;
+        }
+        headerBytes = WriteAuHeaders(auHeaders, bytes, talk->offer.auSizeBits, talk->offer.auIndexBits);
+    }
+    GstBuffer* buffer = gst_rtp_buffer_new_allocate(guint(headerBytes + bytes), 0, 0);
     GstRTPBuffer rtp = GST_RTP_BUFFER_INIT;
     if (!buffer || !gst_rtp_buffer_map(buffer, GST_MAP_WRITE, &rtp)) {
         if (buffer) gst_buffer_unref(buffer);
@@ -406,8 +497,12 @@ TALK_API int tesvano_talk_send(TesvanoTalk* talk, const uint8_t* payload, size_t
     gst_rtp_buffer_set_seq(&rtp, talk->sequence++);
     gst_rtp_buffer_set_timestamp(&rtp, talk->timestamp);
     gst_rtp_buffer_set_ssrc(&rtp, talk->ssrc);
-    gst_rtp_buffer_set_marker(&rtp, talk->first);  // a talk spurt begins
-    std::memcpy(gst_rtp_buffer_get_payload(&rtp), payload, bytes);
+    // Audio marks a talk spurt's start; AAC marks each packet that ends an
+    // access unit, which is every one of ours.
+    gst_rtp_buffer_set_marker(&rtp, talk->first || aac);
+    auto* out = static_cast<uint8_t*>(gst_rtp_buffer_get_payload(&rtp));
+    if (headerBytes) std::memcpy(out, auHeaders, headerBytes);
+    std::memcpy(out + headerBytes, payload, bytes);
     gst_rtp_buffer_unmap(&rtp);
     talk->first = false;
     talk->timestamp += samples;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "audio/aac_encoder.h"
 #include "audio/g711.h"
 #include "audio/resampler.h"
 #include "platform/library.h"
@@ -87,12 +88,24 @@ TalkResult ConfiguredCameraUrl(std::string* url, std::string* reason) {
     return TalkResult::kOk;
 }
 
+CameraSpeaker::CameraSpeaker() = default;
+
 CameraSpeaker::~CameraSpeaker() {
     if (session_) Module().close(static_cast<TesvanoTalk*>(session_));
 }
 
 const char* CameraSpeaker::codecName() const {
-    return codec_ == TESVANO_TALK_PCMU ? "PCMU" : codec_ == TESVANO_TALK_PCMA ? "PCMA" : codec_ ? "L16" : "";
+    switch (codec_) {
+    case TESVANO_TALK_PCMU: return "PCMU";
+    case TESVANO_TALK_PCMA: return "PCMA";
+    case TESVANO_TALK_L16: return "L16";
+    case TESVANO_TALK_AAC: return "AAC";
+    default: return "";
+    }
+}
+
+size_t CameraSpeaker::packetSamples() const {
+    return aac_ ? static_cast<size_t>(aac_->frameSamples()) : static_cast<size_t>(codecRate_ * kPacketMs / 1000);
 }
 
 TalkResult CameraSpeaker::Connect(const std::string& url, std::string* reason) {
@@ -109,7 +122,56 @@ TalkResult CameraSpeaker::Connect(const std::string& url, std::string* reason) {
         return code == TESVANO_TALK_OK ? TalkResult::kBroken : FromModule(code);
     }
     session_ = session;
+    if (codec_ == TESVANO_TALK_AAC) {
+        aac_ = std::make_unique<AacEncoder>();
+        std::string problem;
+        if (!aac_->Open(codecRate_, &problem)) {
+            m.close(session);
+            session_ = nullptr;
+            aac_.reset();
+            *reason = "the camera takes only AAC: " + PrintableText(problem);
+            return TalkResult::kNoCodec;
+        }
+    }
     return TalkResult::kOk;
+}
+
+TalkResult CameraSpeaker::Send(const uint8_t* payload, size_t bytes, uint32_t samples, const std::atomic<bool>* stop,
+                               std::string* reason) {
+    // Each packet leaves at its own time from the first one, so waits that
+    // run late never add up.
+    if (samplesSent_ > 0) {
+        const auto due = start_ + std::chrono::microseconds(samplesSent_ * 1000000 / uint64_t(codecRate_));
+        if (!SleepUntil(due, stop)) return TalkResult::kStopped;
+    } else if (stop && stop->load()) {
+        return TalkResult::kStopped;
+    }
+    char why[512] = {0};
+    const int code = Module().send(static_cast<TesvanoTalk*>(session_), payload, bytes, samples, why, sizeof why);
+    if (code != TESVANO_TALK_OK) {
+        *reason = why;
+        return FromModule(code) == TalkResult::kOk ? TalkResult::kBroken : FromModule(code);
+    }
+    if (samplesSent_ == 0) {
+        start_ = Clock::now();
+        if (onFirstPacket_) onFirstPacket_();
+    }
+    samplesSent_ += samples;
+    return TalkResult::kOk;
+}
+
+TalkResult CameraSpeaker::SendEncoded(const std::atomic<bool>* stop, std::string* reason) {
+    for (;;) {
+        const int got = aac_->Receive(&unit_);
+        if (got == 0) return TalkResult::kOk;
+        if (got < 0) {
+            *reason = "FFmpeg's AAC encoder failed";
+            return TalkResult::kBroken;
+        }
+        const TalkResult sent =
+            Send(unit_.data(), unit_.size(), static_cast<uint32_t>(aac_->frameSamples()), stop, reason);
+        if (sent != TalkResult::kOk) return sent;
+    }
 }
 
 TalkResult CameraSpeaker::Play(const PcmBuffer& pcm, int rate, const std::atomic<bool>* stop, std::string* reason) {
@@ -130,22 +192,22 @@ TalkResult CameraSpeaker::Play(const PcmBuffer& pcm, int rate, const std::atomic
         audio.resize(base + static_cast<size_t>(std::max(n, 0)));
     }
 
-    const size_t packetSamples = static_cast<size_t>(codecRate_ * kPacketMs / 1000);
-    const size_t packetBytes = packetSamples * 2;
+    const size_t samples = packetSamples();
+    const size_t packetBytes = samples * 2;
     const size_t whole = audio.size() / packetBytes * packetBytes;
-    std::vector<uint8_t> payload(codec_ == TESVANO_TALK_L16 ? packetBytes : packetSamples);
-    const TesvanoTalkSendFn send = Module().send;
+    std::vector<uint8_t> payload(codec_ == TESVANO_TALK_L16 ? packetBytes : samples);
     for (size_t at = 0; at < whole; at += packetBytes) {
-        // Each packet leaves at its own time from the first one, so waits
-        // that run late never add up.
-        if (samplesSent_ > 0) {
-            const auto due = start_ + std::chrono::microseconds(samplesSent_ * 1000000 / uint64_t(codecRate_));
-            if (!SleepUntil(due, stop)) return TalkResult::kStopped;
-        } else if (stop && stop->load()) {
-            return TalkResult::kStopped;
-        }
         const uint8_t* in = audio.data() + at;
-        for (size_t i = 0; i < packetSamples; ++i) {
+        if (aac_) {
+            if (!aac_->Send(in)) {
+                *reason = "FFmpeg's AAC encoder failed";
+                return TalkResult::kBroken;
+            }
+            const TalkResult sent = SendEncoded(stop, reason);
+            if (sent != TalkResult::kOk) return sent;
+            continue;
+        }
+        for (size_t i = 0; i < samples; ++i) {
             const int16_t s = LoadSample(in + 2 * i);
             if (codec_ == TESVANO_TALK_PCMU) payload[i] = LinearToMuLaw(s);
             else if (codec_ == TESVANO_TALK_PCMA) payload[i] = LinearToALaw(s);
@@ -154,18 +216,8 @@ TalkResult CameraSpeaker::Play(const PcmBuffer& pcm, int rate, const std::atomic
                 payload[2 * i + 1] = static_cast<uint8_t>(s & 0xFF);
             }
         }
-        char why[512] = {0};
-        const int code = send(static_cast<TesvanoTalk*>(session_), payload.data(), payload.size(),
-                              static_cast<uint32_t>(packetSamples), why, sizeof why);
-        if (code != TESVANO_TALK_OK) {
-            *reason = why;
-            return FromModule(code) == TalkResult::kOk ? TalkResult::kBroken : FromModule(code);
-        }
-        if (samplesSent_ == 0) {
-            start_ = Clock::now();
-            if (onFirstPacket_) onFirstPacket_();
-        }
-        samplesSent_ += packetSamples;
+        const TalkResult sent = Send(payload.data(), payload.size(), static_cast<uint32_t>(samples), stop, reason);
+        if (sent != TalkResult::kOk) return sent;
     }
     carry_.assign(audio.begin() + static_cast<std::ptrdiff_t>(whole), audio.end());
     return TalkResult::kOk;
@@ -176,9 +228,17 @@ TalkResult CameraSpeaker::Finish(const std::atomic<bool>* stop, std::string* rea
     TalkResult result = TalkResult::kOk;
     // The last part packet, filled up with silence.
     if (!carry_.empty()) {
-        const size_t packetBytes = static_cast<size_t>(codecRate_ * kPacketMs / 1000) * 2;
-        PcmBuffer tail(packetBytes - carry_.size(), 0);
+        PcmBuffer tail(packetSamples() * 2 - carry_.size(), 0);
         result = Play(tail, codecRate_, stop, reason);
+    }
+    // What the encoder still holds: its look-ahead, a frame or two.
+    if (result == TalkResult::kOk && aac_) {
+        if (aac_->Send(nullptr)) {
+            result = SendEncoded(stop, reason);
+        } else {
+            *reason = "FFmpeg's AAC encoder failed";
+            result = TalkResult::kBroken;
+        }
     }
     // Tearing down stops the speaker: let it play out what it holds first.
     if (result == TalkResult::kOk && samplesSent_ > 0) {

@@ -9,11 +9,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "audio/pcm.h"
 
 namespace tesvano {
+
+class AacEncoder;
 
 enum class TalkResult {
     kOk,
@@ -37,10 +40,10 @@ class CameraSpeaker {
 public:
     // How long each RTSP step (connect, DESCRIBE, SETUP, PLAY) may take.
     static constexpr int kStepWaitMs = 3000;
-    // Packets carry this much audio.
+    // Packets carry this much audio (AAC: one frame, 1024 samples).
     static constexpr int kPacketMs = 20;
 
-    CameraSpeaker() = default;
+    CameraSpeaker();
     ~CameraSpeaker();
     CameraSpeaker(const CameraSpeaker&) = delete;
     CameraSpeaker& operator=(const CameraSpeaker&) = delete;
@@ -60,12 +63,21 @@ public:
     void set_on_first_packet(std::function<void()> f) { onFirstPacket_ = std::move(f); }
 
 private:
+    // Paces and sends one packet's payload of `samples` samples.
+    TalkResult Send(const uint8_t* payload, size_t bytes, uint32_t samples, const std::atomic<bool>* stop,
+                    std::string* reason);
+    // Sends what the AAC encoder has ready.
+    TalkResult SendEncoded(const std::atomic<bool>* stop, std::string* reason);
+    size_t packetSamples() const;
+
     void* session_ = nullptr;
     int codec_ = 0;
     int codecRate_ = 0;
     uint64_t samplesSent_ = 0;
     std::chrono::steady_clock::time_point start_{};
     PcmBuffer carry_;  // samples short of a whole packet, sent with the next clip
+    std::unique_ptr<AacEncoder> aac_;  // for a camera that takes only AAC
+    std::vector<uint8_t> unit_;        // one AAC access unit at a time
     std::function<void()> onFirstPacket_;
 };
 

@@ -24,6 +24,7 @@ enum TesvanoTalkCodec {
     TESVANO_TALK_PCMU = 1,  /* G.711 mu-law */
     TESVANO_TALK_PCMA = 2,  /* G.711 A-law */
     TESVANO_TALK_L16 = 3,   /* 16-bit big-endian linear */
+    TESVANO_TALK_AAC = 4,   /* MPEG4-GENERIC AAC-hbr: one raw AAC frame a packet */
 };
 
 typedef struct TesvanoTalk TesvanoTalk;
@@ -34,8 +35,9 @@ typedef struct TesvanoTalk TesvanoTalk;
  * for people (no password) on failure. waitMs bounds each step. */
 typedef int (*TesvanoTalkOpenFn)(const char* url, int waitMs, TesvanoTalk** session, int* codec, int* rate,
                                  char* reason, size_t reasonSize);
-/* Sends one packet's encoded payload holding `samples` samples; it goes out
- * at once, the caller paces. TESVANO_TALK_BROKEN once the connection failed. */
+/* Sends one packet's encoded payload holding `samples` samples (for AAC, one
+ * access unit; the module adds the AU header the camera asked for); it goes
+ * out at once, the caller paces. TESVANO_TALK_BROKEN once the connection failed. */
 typedef int (*TesvanoTalkSendFn)(TesvanoTalk* session, const uint8_t* payload, size_t bytes, uint32_t samples,
                                  char* reason, size_t reasonSize);
 /* Tears down and frees the session; the result says whether it ended well. */

@@ -1,13 +1,15 @@
 /* A loopback ONVIF RTSP server with an audio back channel, for the talk
  * tests: /camera carries a live tone and, unless the mode is "none", a
  * sendonly back channel in the mode's codec whose audio is decoded into
- * OUTPUT as 16-bit mono PCM (8000 Hz for pcmu/pcma, 16000 for l16).
+ * OUTPUT as 16-bit mono PCM (8000 Hz for pcmu/pcma, 16000 for l16), or for
+ * aac (AAC-hbr at 16000 Hz) kept as the AAC it is, an ADTS file for any
+ * decoder to read; aac-lbr offers a back channel no encoder fills.
  * Prints its port on a line of its own once it listens, and dies with the
  * test that started it. With TALK_SERVER_TIMES set it then prints a line
  * per buffer received, "<CLOCK_MONOTONIC ns> <bytes so far>", for the
  * benchmarks.
  *
- *   talk_onvif_server pcmu|pcma|l16|none OUTPUT [basic|digest USER PASSWORD]
+ *   talk_onvif_server pcmu|pcma|l16|aac|aac-lbr|none OUTPUT [basic|digest USER PASSWORD]
  */
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-onvif-media-factory.h>
@@ -59,7 +61,7 @@ int main(int argc, char** argv) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() == 1) return 1;
     gst_init(&argc, &argv);
     if (argc != 3 && argc != 6) {
-        fprintf(stderr, "usage: %s pcmu|pcma|l16|none OUTPUT [basic|digest USER PASSWORD]\n", argv[0]);
+        fprintf(stderr, "usage: %s pcmu|pcma|l16|aac|aac-lbr|none OUTPUT [basic|digest USER PASSWORD]\n", argv[0]);
         return 2;
     }
     const char* mode = argv[1];
@@ -74,6 +76,19 @@ int main(int argc, char** argv) {
     } else if (strcmp(mode, "l16") == 0) {
         caps = "application/x-rtp, media=audio, payload=96, clock-rate=16000, encoding-name=L16, channels=1";
         decode = "rtpL16depay ! audioconvert ! audio/x-raw,format=S16LE";
+    } else if (strcmp(mode, "aac") == 0) {
+        /* AAC-LC, 16000 Hz, mono: config 0x1408. */
+        caps = "application/x-rtp, media=audio, payload=97, clock-rate=16000, encoding-name=MPEG4-GENERIC, "
+               "encoding-params=(string)1, streamtype=(string)5, profile-level-id=(string)15, "
+               "mode=(string)AAC-hbr, config=(string)1408, sizelength=(string)13, indexlength=(string)3, "
+               "indexdeltalength=(string)3";
+        decode = "rtpmp4gdepay ! aacparse ! audio/mpeg,stream-format=adts";
+    } else if (strcmp(mode, "aac-lbr") == 0) {
+        /* A frame of at most 63 bytes: nothing an encoder at speech rates makes. */
+        caps = "application/x-rtp, media=audio, payload=97, clock-rate=16000, encoding-name=MPEG4-GENERIC, "
+               "streamtype=(string)5, mode=(string)AAC-lbr, config=(string)1408, sizelength=(string)6, "
+               "indexlength=(string)2, indexdeltalength=(string)2";
+        decode = "rtpmp4gdepay";
     } else if (strcmp(mode, "none") != 0) {
         fprintf(stderr, "unknown mode %s\n", mode);
         return 2;
