@@ -106,25 +106,28 @@ int main(int argc, char** argv) {
     if (!mkdtemp(dir)) return 1;
     const std::string d = dir;
 
-    // Latency: five runs of say --play, the median.
-    std::vector<double> latencies;
-    for (int run = 0; run < 5; ++run) {
-        tesvano::test::Child server({bin + "/talk_onvif_server", "pcmu", d + "/say.raw"});
-        std::string port;
-        if (!server.ReadLine(&port, 10s)) return 1;
-        setenv("TESVANO_CAMERA_URL", ("rtsp://127.0.0.1:" + port + "/camera").c_str(), 1);
-        int out = -1;
-        const pid_t pid = Start({bin + "/tesvano-cli", "say", "请注意，您已进入监控区域。", "--play"}, &out);
-        if (pid < 0) return 1;
-        const long long started = WaitForLine(out, "rtsp://", 20s);
-        const std::vector<Arrival> got = Collect(server, 1500ms, 30s);
-        if (!Finish(pid, out) || started < 0 || got.empty()) {
-            std::fprintf(stderr, "say --play failed\n");
-            return 1;
+    // Latency: five runs of say --play, the median; AAC adds its encoder.
+    std::vector<double> latencies, aacLatencies;
+    for (const char* mode : {"pcmu", "aac"}) {
+        std::vector<double>& found = std::string(mode) == "aac" ? aacLatencies : latencies;
+        for (int run = 0; run < 5; ++run) {
+            tesvano::test::Child server({bin + "/talk_onvif_server", mode, d + "/say.raw"});
+            std::string port;
+            if (!server.ReadLine(&port, 10s)) return 1;
+            setenv("TESVANO_CAMERA_URL", ("rtsp://127.0.0.1:" + port + "/camera").c_str(), 1);
+            int out = -1;
+            const pid_t pid = Start({bin + "/tesvano-cli", "say", "请注意，您已进入监控区域。", "--play"}, &out);
+            if (pid < 0) return 1;
+            const long long started = WaitForLine(out, "rtsp://", 20s);
+            const std::vector<Arrival> got = Collect(server, 1500ms, 30s);
+            if (!Finish(pid, out) || started < 0 || got.empty()) {
+                std::fprintf(stderr, "say --play (%s) failed\n", mode);
+                return 1;
+            }
+            found.push_back(double(got.front().ns - started) / 1e6);
         }
-        latencies.push_back(double(got.front().ns - started) / 1e6);
+        std::sort(found.begin(), found.end());
     }
-    std::sort(latencies.begin(), latencies.end());
 
     // Drift: one long tone through play.
     const std::string tone = d + "/tone.wav";
@@ -170,7 +173,9 @@ int main(int argc, char** argv) {
 
     std::printf("play on a camera (loopback ONVIF server, PCMU): first audio at the camera %.1f ms after the "
                 "synthesis (median of 5, range %.1f-%.1f; target < 150 ms); pacing over %.1f s: drift %+.2f ms/min "
-                "(target < 20), longest gap between packets %.1f ms\n",
-                latencies[2], latencies.front(), latencies.back(), audio, driftMsPerMin, double(worstGapNs) / 1e6);
+                "(target < 20), longest gap between packets %.1f ms; to a camera that takes only AAC, first audio "
+                "%.1f ms after the synthesis (median of 5)\n",
+                latencies[2], latencies.front(), latencies.back(), audio, driftMsPerMin, double(worstGapNs) / 1e6,
+                aacLatencies[2]);
     return 0;
 }
