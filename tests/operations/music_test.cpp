@@ -52,7 +52,7 @@ TEST(DecodeBackgroundMusic, NoMusicChosen) {
         test::MemoryWindow w;
         c.setUp(w);
         PcmBuffer music(10, 1);  // stale content from an earlier run is cleared
-        EXPECT_EQ(DecodeBackgroundMusic(w, 16000, &music), 0);
+        EXPECT_EQ(DecodeBackgroundMusic(w, ReadMusicChoice(w), 16000, &music), 0);
         EXPECT_TRUE(music.empty());
         EXPECT_TRUE(w.logTexts.empty());
         EXPECT_TRUE(w.boxes.empty());
@@ -69,7 +69,7 @@ TEST(DecodeBackgroundMusic, DecodesTheChosenFileToMonoAtTheRate) {
         test::MemoryWindow w;
         ChooseMusic(w, file.name());
         PcmBuffer music;
-        ASSERT_EQ(DecodeBackgroundMusic(w, rate, &music), 0);
+        ASSERT_EQ(DecodeBackgroundMusic(w, ReadMusicChoice(w), rate, &music), 0);
         CAudioDecodeMp3 direct(file.path(), rate, 1);
         ASSERT_EQ(direct.Decode(), kDecodeOk);
         EXPECT_EQ(music, PcmBuffer(direct.output(), direct.output() + direct.outputLength()));
@@ -95,7 +95,7 @@ TEST(DecodeBackgroundMusic, Failures) {
         test::MemoryWindow w;
         ChooseMusic(w, c.file->name());
         PcmBuffer music;
-        EXPECT_EQ(DecodeBackgroundMusic(w, 16000, &music), -1);
+        EXPECT_EQ(DecodeBackgroundMusic(w, ReadMusicChoice(w), 16000, &music), -1);
         EXPECT_TRUE(music.empty());
         if (c.error == 0) {
             EXPECT_EQ(w.logTexts.size(), 1u);  // the MP3_DECODE_FAILED line
