@@ -124,9 +124,12 @@ void ListVoices(std::FILE* out) {
     }
 }
 
-void ListMusic(const ConsoleWindow& w, std::FILE* out) {
-    for (const auto& [name, data] : w.control(IDC_MUSIC)->items)
-        std::fprintf(out, "%2d  %s\n", data, WideToAnsi(name).c_str());
+// As the window's music list: the entry for none, then the files beside the program.
+void ListMusic(std::FILE* out) {
+    std::fprintf(out, "%2d  %s\n", 0, GetAnsiText("TEXT_NONE").c_str());
+    int n = 1;
+    for (const std::u16string& name : ListMusicFiles(GetProgramDirectory()))
+        std::fprintf(out, "%2d  %s\n", n++, WideToAnsi(name).c_str());
 }
 
 // G.711 is 8 kHz audio: with alaw and ulaw only --rate 8000 may be given.
@@ -182,8 +185,8 @@ bool ExpandFolders(const std::vector<std::string>& given, bool recursive, std::v
 
 // The options that make a say's or a recording's sound; kExitUsage for a
 // bad value (reported), else kExitOk.
-int ApplySoundOptions(const WindowOptions& o, MusicChoice* music, int* rate, std::FILE* err) {
-    switch (ReadSoundOptions(o, music, rate)) {
+int UseClipOptions(const ClipOptions& o, MusicChoice* music, int* rate, std::FILE* err) {
+    switch (ReadClipOptions(o, music, rate)) {
     case BadOption::kMusic:
         return Usage(err, "no background music '" + *o.music + "' (see tesvano-cli music)");
     case BadOption::kMode:
@@ -253,8 +256,8 @@ int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* 
 int Record(ConsoleWindow& w, const RecordArguments& a, std::FILE* err) {
     int seconds = -1;
     RecordRequest request;
-    if (ApplySoundOptions(a.window, &request.music, &request.rate, err) != kExitOk) return kExitUsage;
-    request.saveDir = SaveDir(a.window.dir);
+    if (UseClipOptions(a.clip, &request.music, &request.rate, err) != kExitOk) return kExitUsage;
+    request.saveDir = SaveDir(a.clip.dir);
     if (a.seconds && !ParseInt(*a.seconds, 1, 100000000, &seconds))
         return Usage(err, "--seconds takes a whole number above 0");
     // Ctrl-C and SIGTERM end the wait, not the process: the recording is saved.
@@ -509,19 +512,19 @@ int Play(ConsoleWindow& w, const std::vector<std::string>& files, std::FILE* err
 int Say(ConsoleWindow& w, const SayArguments& a, std::FILE* err) {
     if (a.text.size() > 1) return Usage(err, "say takes one TEXT (quote it)");
     SayRequest request;
-    if (ApplySoundOptions(a.window, &request.music, &request.rate, err) != kExitOk) return kExitUsage;
-    request.saveDir = SaveDir(a.window.dir);
+    if (UseClipOptions(a.clip, &request.music, &request.rate, err) != kExitOk) return kExitUsage;
+    request.saveDir = SaveDir(a.clip.dir);
     const std::string kind = a.kind.value_or("mp3");
     const bool g711 = kind == "alaw" || kind == "ulaw";
     const bool fit = a.fit, play = a.play, open = a.open, haveText = !a.text.empty();
-    const bool toFile = a.kind || a.window.dir;
-    std::string rateGiven = a.window.rate.value_or("");
+    const bool toFile = a.kind || a.clip.dir;
+    std::string rateGiven = a.clip.rate.value_or("");
     const std::string from = a.from.value_or("");
     int jobs = 0;
     SayDefaults defaults;  // for the rows of --from
-    defaults.music = a.window.music.value_or("");
-    defaults.mode = a.window.mode.value_or("");
-    defaults.volume = a.window.volume.value_or("");
+    defaults.music = a.clip.music.value_or("");
+    defaults.mode = a.clip.mode.value_or("");
+    defaults.volume = a.clip.volume.value_or("");
     defaults.fit = fit;
     if (open) w.set_open_with_desktop(true);
     if (a.voice) {
@@ -623,14 +626,12 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         ListVoices(out);
         return kExitOk;
     }
-    // The window's controls, filled as at start-up; the options change them.
-    ConsoleWindow w(out, err);
-    FillControls(w);
-    SetControlLabels(w);
     if (command == "music") {
-        ListMusic(w, out);
+        ListMusic(out);
         return kExitOk;
     }
+    // The operations' log and message boxes; what they work on comes in requests.
+    ConsoleWindow w(out, err);
     if (command == "convert" || command == "to-wav") return Convert(w, command == "to-wav", line.convert, err);
     if (command == "record") return Record(w, line.record, err);
     if (command == "play") return Play(w, line.playFiles, err);

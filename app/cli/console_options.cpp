@@ -83,8 +83,8 @@ bool FindMusic(const std::string& wanted, std::string* path) {
         return true;
     }
     for (const std::u16string& entry : listed) {
-        const std::string name = WideToAnsi(entry);
-        if (Lower(name) == lower || Lower(name) == lower + ".mp3") {
+        const std::string name = WideToAnsi(entry), lowerName = Lower(name);
+        if (lowerName == lower || lowerName == lower + ".mp3") {
             *path = GetProgramDirectory() + "/" + name;
             return true;
         }
@@ -103,7 +103,7 @@ bool ParseRate(const std::string& value, int* rate) {
     return true;
 }
 
-BadOption ReadSoundOptions(const WindowOptions& given, MusicChoice* music, int* rate) {
+BadOption ReadClipOptions(const ClipOptions& given, MusicChoice* music, int* rate) {
     int n;
     if (given.music && !FindMusic(*given.music, &music->path)) return BadOption::kMusic;
     if (given.mode) {

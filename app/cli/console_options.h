@@ -35,7 +35,7 @@ bool ParseRate(const std::string& value, int* rate);
 // request's values; absent ones leave them as they are. The first one that
 // holds no such value, in the order music, mode, volume, rate; or kNone.
 enum class BadOption { kNone, kMusic, kMode, kVolume, kRate };
-BadOption ReadSoundOptions(const WindowOptions& given, MusicChoice* music, int* rate);
+BadOption ReadClipOptions(const ClipOptions& given, MusicChoice* music, int* rate);
 int ExitStatus(OpResult result);
 // Work run at once by default: the cores this process may run on.
 unsigned DefaultJobs();

@@ -230,7 +230,7 @@ bool PlanRow(const ListRow& row, const SayDefaults& d, Job* job, std::string* wh
     MusicChoice checkedMusic;
     int checkedRate;
     const BadOption bad =
-        ReadSoundOptions({given(music), given(mode), given(volume), given(rate), {}}, &checkedMusic, &checkedRate);
+        ReadClipOptions({given(music), given(mode), given(volume), given(rate), {}}, &checkedMusic, &checkedRate);
     if (!voice.empty() && FindVoice(voice) < 0) *why = "no voice '" + voice + "'";
     else if (bad == BadOption::kMusic) *why = "no background music '" + music + "'";
     else if (bad == BadOption::kMode) *why = "mode '" + mode + "' is not 0, 1, 2 or 3";
