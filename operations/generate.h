@@ -1,5 +1,6 @@
-// The generate buttons: text to MP3 (1001), PCM (1016) and WAV (1018), and
-// the file name they form from the text.
+// The generate operations: a request spoken into an MP3, PCM or WAV file,
+// the buttons that run them (1001, 1016, 1018), and the file name they form
+// from the text.
 #pragma once
 
 #include <cstdint>

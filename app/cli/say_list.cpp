@@ -227,8 +227,9 @@ bool PlanRow(const ListRow& row, const SayDefaults& d, Job* job, std::string* wh
                       kind = Lower(Value(row, "kind", d.kind)), fit = Lower(Value(row, "fit", ""));
     std::string rate = Value(row, "rate", d.rate);
     const auto given = [](const std::string& value) { return value.empty() ? OptionalText() : value; };
+    // The child is given the values as text; here they are only checked.
     MusicChoice checkedMusic;
-    int checkedRate;
+    int checkedRate = 0;
     const BadOption bad =
         ReadClipOptions({given(music), given(mode), given(volume), given(rate), {}}, &checkedMusic, &checkedRate);
     if (!voice.empty() && FindVoice(voice) < 0) *why = "no voice '" + voice + "'";

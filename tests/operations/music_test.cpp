@@ -36,6 +36,33 @@ void ChooseMusic(test::MemoryWindow& w, const std::string& name) {
     w.AddComboItem(IDC_MUSIC, AnsiToWide(name), 1, true);
 }
 
+TEST(ReadMusicChoice, ListedFilesLieBesideTheProgramAndAPathStaysWhole) {
+    const struct {
+        const char16_t* entry;
+        int overlay, volume;
+        bool volumeControl;
+        std::string path;
+        MixMode mode;
+        int heardVolume;
+    } cases[] = {
+        {u"bell.mp3", 2, 30, true, GetProgramDirectory() + "/bell.mp3", MixMode::kAfterVoice, 30},
+        {u"/music/own.ogg", 0, 70, true, "/music/own.ogg", MixMode::kUnderVoice, 70},
+        {u"bell.mp3", 3, 70, false, GetProgramDirectory() + "/bell.mp3", MixMode::kAroundVoice, 0},
+    };
+    for (const auto& c : cases) {
+        test::MemoryWindow w;
+        w.AddComboItem(IDC_MUSIC, u"none", 0, false);
+        w.AddComboItem(IDC_MUSIC, c.entry, 1, true);
+        for (int mode = 0; mode < 4; ++mode) w.AddComboItem(IDC_OVERLAY, u"m", mode, mode == c.overlay);
+        w.SetTrackbarPos(IDC_VOLUME, c.volume);
+        if (!c.volumeControl) w.RemoveControl(IDC_VOLUME);
+        const MusicChoice music = ReadMusicChoice(w);
+        EXPECT_EQ(music.path, c.path);
+        EXPECT_EQ(music.mode, c.mode);
+        EXPECT_EQ(music.volume, c.heardVolume);
+    }
+}
+
 TEST(DecodeBackgroundMusic, NoMusicChosen) {
     struct Case {
         const char* what;
