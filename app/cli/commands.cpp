@@ -533,8 +533,7 @@ int Say(ConsoleWindow& w, const SayArguments& a, std::FILE* err) {
         defaults.voice = *a.voice;
     }
     if (a.kind) {
-        if (kind != "mp3" && kind != "pcm" && kind != "wav" && !g711)
-            return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
+        if (!IsSayKind(kind)) return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
         defaults.kind = kind;
     }
     if (a.name) {

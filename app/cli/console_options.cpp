@@ -103,6 +103,10 @@ bool ParseRate(const std::string& value, int* rate) {
     return true;
 }
 
+bool IsSayKind(const std::string& kind) {
+    return kind == "mp3" || kind == "pcm" || kind == "wav" || kind == "alaw" || kind == "ulaw";
+}
+
 BadOption ReadClipOptions(const ClipOptions& given, MusicChoice* music, int* rate) {
     int n;
     if (given.music && !FindMusic(*given.music, &music->path)) return BadOption::kMusic;

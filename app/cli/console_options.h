@@ -31,6 +31,8 @@ int FindVoice(const std::string& wanted);
 bool FindMusic(const std::string& wanted, std::string* path);
 // 8000 or 16000.
 bool ParseRate(const std::string& value, int* rate);
+// What say writes: mp3, pcm, wav, or alaw / ulaw (a G.711 WAV).
+bool IsSayKind(const std::string& kind);
 // The options say, record and a row of say --from share, read into a
 // request's values; absent ones leave them as they are. The first one that
 // holds no such value, in the order music, mode, volume, rate; or kNone.

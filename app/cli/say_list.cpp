@@ -237,7 +237,7 @@ bool PlanRow(const ListRow& row, const SayDefaults& d, Job* job, std::string* wh
     else if (bad == BadOption::kMode) *why = "mode '" + mode + "' is not 0, 1, 2 or 3";
     else if (bad == BadOption::kVolume) *why = "volume '" + volume + "' is not 0 to 100";
     else if (bad == BadOption::kRate) *why = "rate '" + rate + "' is not 8000 or 16000";
-    else if (kind != "mp3" && kind != "pcm" && kind != "wav" && kind != "alaw" && kind != "ulaw")
+    else if (!IsSayKind(kind))
         *why = "kind '" + kind + "' is not mp3, pcm, wav, alaw or ulaw";
     else if (!fit.empty() && fit != "yes" && fit != "no" && fit != "true" && fit != "false" && fit != "1" && fit != "0")
         *why = "fit '" + fit + "' is not yes or no";
