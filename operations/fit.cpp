@@ -59,21 +59,20 @@ int SpeedToFit(int speed, size_t voice, size_t limit) {
     return std::min(std::max(wanted, speed + 1), kFastestFitSpeed);
 }
 
-OpResult OnGenerateMp3Fitted(IMainWindow& w) {
-    int rate;
-    std::u16string text;
-    if (!ReadRateAndText(w, &rate, &text)) return OpResult::kFailed;
+OpResult GenerateMp3Fitted(IMainWindow& w, const SayRequest& request) {
+    if (!HaveText(w, request.text)) return OpResult::kFailed;
+    const int rate = request.rate;
     EngineLogin login;
     PcmBuffer voice, music;
-    if (!SynthesizeVoice(w, login, rate, text, kNormalSpeed, &voice, &music)) return OpResult::kFailed;
+    if (!SynthesizeVoice(w, login, request, kNormalSpeed, &voice, &music)) return OpResult::kFailed;
 
     const size_t limit = static_cast<size_t>(MaxSamplesWithin(rate, kCameraSizeLimit));
-    const auto mode = static_cast<MixMode>(w.GetComboSelectionData(IDC_OVERLAY));
+    const MixMode mode = request.music.mode;
     const size_t musicSamples = music.size() / 2;
     const size_t parts = music.empty() ? 0 : MusicParts(mode);
     if (voice.size() / 2 + parts * musicSamples <= limit) {
-        MixMusicFromWindow(w, voice, music);
-        return SaveTextMp3(w, rate, text, voice);
+        MixMusic(request.music, voice, music);
+        return SaveTextMp3(w, request, voice);
     }
 
     // The music gives way first, to nothing if need be; then the voice
@@ -82,7 +81,7 @@ OpResult OnGenerateMp3Fitted(IMainWindow& w) {
     int speed = kNormalSpeed;
     while (voice.size() / 2 > limit && speed < kFastestFitSpeed) {
         speed = SpeedToFit(speed, voice.size() / 2, limit);
-        if (!SpeakAgain(w, rate, text, speed, &voice)) return OpResult::kFailed;
+        if (!SpeakAgain(w, request, speed, &voice)) return OpResult::kFailed;
     }
     const size_t voiceSamples = voice.size() / 2;
     char line[256];
@@ -109,8 +108,10 @@ OpResult OnGenerateMp3Fitted(IMainWindow& w) {
         changed += (changed.empty() ? "" : ", ") + std::string(line);
     }
     w.LogFormat("Fitted in %u bytes: %s.", kCameraSizeLimit, changed.c_str());
-    MixMusicFromWindow(w, voice, music);
-    return SaveTextMp3(w, rate, text, voice);
+    MixMusic(request.music, voice, music);
+    return SaveTextMp3(w, request, voice);
 }
+
+OpResult OnGenerateMp3Fitted(IMainWindow& w) { return GenerateMp3Fitted(w, ReadSayRequest(w)); }
 
 }  // namespace tesvano

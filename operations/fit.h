@@ -7,6 +7,7 @@
 
 #include "audio/mixer.h"
 #include "operations/main_window.h"
+#include "operations/requests.h"
 
 namespace tesvano {
 
@@ -21,7 +22,9 @@ size_t MusicThatFits(MixMode mode, size_t voice, size_t music, size_t limit);
 // kFastestFitSpeed.
 int SpeedToFit(int speed, size_t voice, size_t limit);
 
-// Button 1001 with the fitting: the file is written only when it fits.
+// GenerateMp3 with the fitting: the file is written only when it fits.
+OpResult GenerateMp3Fitted(IMainWindow& window, const SayRequest& request);
+// Button 1001 with the fit box checked: the same from the window's request.
 OpResult OnGenerateMp3Fitted(IMainWindow& window);
 
 }  // namespace tesvano

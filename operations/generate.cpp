@@ -76,37 +76,39 @@ std::string DatedFileStem(uint32_t tick) {
     return name;
 }
 
-std::u16string MakeOutputPath(IMainWindow& w, const std::u16string& text, const char16_t* extension) {
-    return w.GetItemText(IDC_SAVE_DIR) + u"/" + (w.fileStem().empty() ? MakeFileStem(text) : w.fileStem()) + extension;
+std::u16string MakeOutputPath(const SayRequest& r, const char16_t* extension) {
+    return r.saveDir + u"/" + (r.fileStem.empty() ? MakeFileStem(r.text) : r.fileStem) + extension;
+}
+
+bool HaveText(IMainWindow& w, const std::u16string& text) {
+    if (!text.empty()) return true;
+    w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
+    return false;
 }
 
 bool ReadRateAndText(IMainWindow& w, int* rate, std::u16string* text) {
     *rate = w.GetComboSelectionData(IDC_RATE);
     *text = w.GetItemText(IDC_TEXT);
-    if (!text->empty()) return true;
-    w.AppendLog(CLanguageTable::Instance().GetText("PLEASE_INPUT_TEXT"));
-    return false;
+    return HaveText(w, *text);
 }
 
-OpResult GenerateWith(IMainWindow& w, const PcmWriter& write) {
-    int rate;
-    std::u16string text;
-    if (!ReadRateAndText(w, &rate, &text)) return OpResult::kFailed;
+OpResult GenerateWith(IMainWindow& w, const SayRequest& request, const PcmWriter& write) {
+    if (!HaveText(w, request.text)) return OpResult::kFailed;
     // Written while still logged in, as the window always did; the login
     // goes when this returns, an exception from the writer included.
     EngineLogin login;
     PcmBuffer pcm;
-    if (!SynthesizeSpeech(w, login, rate, text, &pcm)) return OpResult::kFailed;
-    return write(rate, text, pcm);
+    if (!SynthesizeSpeech(w, login, request, &pcm)) return OpResult::kFailed;
+    return write(request, pcm);
 }
 
 namespace {
 
 enum class Uncompressed { kPcm, kWav, kALaw, kMuLaw };
 
-OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const std::u16string& text,
-                           const PcmBuffer& pcm) {
-    const std::u16string path = MakeOutputPath(w, text, kind == Uncompressed::kPcm ? u".pcm" : u".wav");
+OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, const SayRequest& request, const PcmBuffer& pcm) {
+    const int rate = request.rate;
+    const std::u16string path = MakeOutputPath(request, kind == Uncompressed::kPcm ? u".pcm" : u".wav");
     const std::string narrow = WideToAnsi(path);
     WriteStatus status = WriteStatus::kCreateFailed;
     errno = 0;
@@ -138,30 +140,38 @@ OpResult WriteUncompressed(IMainWindow& w, Uncompressed kind, int rate, const st
     return OpResult::kFailed;
 }
 
-OpResult GenerateUncompressed(IMainWindow& w, Uncompressed kind) {
-    return GenerateWith(w, [&w, kind](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return WriteUncompressed(w, kind, rate, text, pcm);
+OpResult GenerateUncompressed(IMainWindow& w, const SayRequest& request, Uncompressed kind) {
+    return GenerateWith(w, request, [&w, kind](const SayRequest& r, const PcmBuffer& pcm) {
+        return WriteUncompressed(w, kind, r, pcm);
     });
 }
 
 }  // namespace
 
-OpResult OnGeneratePcm(IMainWindow& w) { return GenerateUncompressed(w, Uncompressed::kPcm); }
-
-OpResult OnGenerateWav(IMainWindow& w) { return GenerateUncompressed(w, Uncompressed::kWav); }
-
-OpResult OnGenerateG711(IMainWindow& w, G711Law law) {
-    return GenerateUncompressed(w, law == G711Law::kALaw ? Uncompressed::kALaw : Uncompressed::kMuLaw);
+OpResult GeneratePcm(IMainWindow& w, const SayRequest& request) {
+    return GenerateUncompressed(w, request, Uncompressed::kPcm);
 }
 
-OpResult SaveTextMp3(IMainWindow& w, int rate, const std::u16string& text, const PcmBuffer& pcm) {
-    return SaveCameraMp3(w, rate, pcm, WideToAnsi(MakeOutputPath(w, text, u".mp3")));
+OpResult GenerateWav(IMainWindow& w, const SayRequest& request) {
+    return GenerateUncompressed(w, request, Uncompressed::kWav);
 }
 
-OpResult OnGenerateMp3(IMainWindow& w) {
-    return GenerateWith(w, [&w](int rate, const std::u16string& text, const PcmBuffer& pcm) {
-        return SaveTextMp3(w, rate, text, pcm);
-    });
+OpResult GenerateG711(IMainWindow& w, const SayRequest& request, G711Law law) {
+    return GenerateUncompressed(w, request, law == G711Law::kALaw ? Uncompressed::kALaw : Uncompressed::kMuLaw);
 }
+
+OpResult SaveTextMp3(IMainWindow& w, const SayRequest& request, const PcmBuffer& pcm) {
+    return SaveCameraMp3(w, request.rate, pcm, WideToAnsi(MakeOutputPath(request, u".mp3")));
+}
+
+OpResult GenerateMp3(IMainWindow& w, const SayRequest& request) {
+    return GenerateWith(w, request, [&w](const SayRequest& r, const PcmBuffer& pcm) { return SaveTextMp3(w, r, pcm); });
+}
+
+OpResult OnGenerateMp3(IMainWindow& w) { return GenerateMp3(w, ReadSayRequest(w)); }
+
+OpResult OnGeneratePcm(IMainWindow& w) { return GeneratePcm(w, ReadSayRequest(w)); }
+
+OpResult OnGenerateWav(IMainWindow& w) { return GenerateWav(w, ReadSayRequest(w)); }
 
 }  // namespace tesvano

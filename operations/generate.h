@@ -1,5 +1,6 @@
-// The generate buttons: text to MP3 (1001), PCM (1016) and WAV (1018), and
-// the file name they form from the text.
+// The generate operations: a request spoken into an MP3, PCM or WAV file,
+// the buttons that run them (1001, 1016, 1018), and the file name they form
+// from the text.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "operations/main_window.h"
+#include "operations/requests.h"
 #include "audio/g711.h"
 #include "audio/pcm.h"
 
@@ -28,30 +30,36 @@ bool IsUsableFileStem(const std::u16string& stem);
 // "YYYY-MM-DD-<tick, 10 digits>" in local time, as recordings are named.
 std::string DatedFileStem(uint32_t tick);
 
-// Save folder + "/" + stem + extension (".mp3", ".pcm", ".wav"); the stem is
-// the window's fileStem() when one is set, else made from the text.
-std::u16string MakeOutputPath(IMainWindow& window, const std::u16string& text, const char16_t* extension);
+// The request's save folder + "/" + stem + extension (".mp3", ".pcm",
+// ".wav"); the stem is the request's fileStem when one is set, else made
+// from the text.
+std::u16string MakeOutputPath(const SayRequest& request, const char16_t* extension);
 
-// The window's rate and text; false (PLEASE_INPUT_TEXT logged) for an
-// empty text, which no button speaks or converts without.
+// False (PLEASE_INPUT_TEXT logged) for an empty text, which no button
+// speaks or converts without.
+bool HaveText(IMainWindow& window, const std::u16string& text);
+// The window's rate and text, with HaveText's check.
 bool ReadRateAndText(IMainWindow& window, int* rate, std::u16string* text);
 
-// What every generate button does around its own file writing: rate and
-// text read from the window (PLEASE_INPUT_TEXT for an empty text), the
-// synthesis, `write` when there is audio, and the logout whenever the
-// synthesis logged in.
-using PcmWriter = std::function<OpResult(int rate, const std::u16string& text, const PcmBuffer& pcm)>;
-OpResult GenerateWith(IMainWindow& window, const PcmWriter& write);
+// What every way of speaking a request does around its own file writing:
+// PLEASE_INPUT_TEXT for an empty text, the synthesis, `write` when there is
+// audio, and the logout whenever the synthesis logged in.
+using PcmWriter = std::function<OpResult(const SayRequest& request, const PcmBuffer& pcm)>;
+OpResult GenerateWith(IMainWindow& window, const SayRequest& request, const PcmWriter& write);
 
-// What button 1001 does with the synthesised PCM: the camera MP3 named
-// after the text, its lines, the size warning, the desktop.
-OpResult SaveTextMp3(IMainWindow& window, int rate, const std::u16string& text, const PcmBuffer& pcm);
+// The camera MP3 of a spoken request: its lines, the size warning, the desktop.
+OpResult SaveTextMp3(IMainWindow& window, const SayRequest& request, const PcmBuffer& pcm);
 
+OpResult GenerateMp3(IMainWindow& window, const SayRequest& request);
+OpResult GeneratePcm(IMainWindow& window, const SayRequest& request);
+OpResult GenerateWav(IMainWindow& window, const SayRequest& request);
+// An A-law or µ-law WAV for cameras that take G.711 (console only); the
+// request's rate must be 8000.
+OpResult GenerateG711(IMainWindow& window, const SayRequest& request, G711Law law);
+
+// The buttons: the request read from the window, then spoken.
 OpResult OnGenerateMp3(IMainWindow& window);  // button 1001
 OpResult OnGeneratePcm(IMainWindow& window);  // button 1016
 OpResult OnGenerateWav(IMainWindow& window);  // button 1018
-// An A-law or µ-law WAV for cameras that take G.711 (console only); the
-// window's rate must be 8000.
-OpResult OnGenerateG711(IMainWindow& window, G711Law law);
 
 }  // namespace tesvano

@@ -67,14 +67,10 @@ public:
     // The last clip (MP3 or WAV) an operation made or converted in this run,
     // which the play-on-camera button plays; empty until there is one.
     std::string& lastClip() { return lastClip_; }
-    // The stem the next generated file takes instead of one made from its
-    // text (tesvano-cli say --name); empty: from the text.
-    std::u16string& fileStem() { return fileStem_; }
 
 private:
     Recording recording_;
     std::string lastClip_;
-    std::u16string fileStem_;
 };
 
 }  // namespace tesvano

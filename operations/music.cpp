@@ -6,22 +6,14 @@
 #include "i18n/language_table.h"
 #include "operations/reason.h"
 #include "platform/file.h"
-#include "platform/system.h"
 #include "platform/text.h"
 
 namespace tesvano {
 
-int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
+int DecodeBackgroundMusic(IMainWindow& window, const MusicChoice& choice, int rate, PcmBuffer* music) {
     music->clear();
-    // Item data 0 is the entry for no music; files are numbered from 1.
-    if (!window.HasControl(IDC_MUSIC) || window.GetComboSelectionData(IDC_MUSIC) < 1) return 0;
-    std::u16string entry;
-    if (!window.GetComboSelectionText(IDC_MUSIC, &entry)) return 0;
-
-    // The listed files are beside the program; an entry that is a whole path
-    // (the console's own music) is taken as it is.
-    const std::string name = WideToAnsi(entry);
-    const std::string path = name.starts_with('/') ? name : GetProgramDirectory() + "/" + name;
+    if (choice.path.empty()) return 0;
+    const std::string& path = choice.path;
     CAudioDecodeMp3 decoder(path, rate, 1);
     const int rc = decoder.Decode();
     if (rc == kDecodeFileError) {
@@ -48,17 +40,14 @@ int DecodeBackgroundMusic(IMainWindow& window, int rate, PcmBuffer* music) {
     return 0;
 }
 
-bool MixMusicFromWindow(IMainWindow& w, std::span<uint8_t> voice, const PcmBuffer& music, PcmBuffer* joined) {
+bool MixMusic(const MusicChoice& choice, std::span<uint8_t> voice, const PcmBuffer& music, PcmBuffer* joined) {
     if (music.empty()) return false;
-    const int volume = w.HasControl(IDC_VOLUME) ? w.GetTrackbarPos(IDC_VOLUME) : 0;
-    // The overlay list's item data are the mixer's modes.
-    const auto mode = static_cast<MixMode>(w.GetComboSelectionData(IDC_OVERLAY));
-    return MixBackgroundMusic(voice, std::span<const uint8_t>(music), mode, volume, joined);
+    return MixBackgroundMusic(voice, std::span<const uint8_t>(music), choice.mode, choice.volume, joined);
 }
 
-void MixMusicFromWindow(IMainWindow& w, PcmBuffer& voice, const PcmBuffer& music) {
+void MixMusic(const MusicChoice& choice, PcmBuffer& voice, const PcmBuffer& music) {
     PcmBuffer joined;
-    if (MixMusicFromWindow(w, std::span<uint8_t>(voice), music, &joined)) voice.swap(joined);
+    if (MixMusic(choice, std::span<uint8_t>(voice), music, &joined)) voice.swap(joined);
 }
 
 }  // namespace tesvano

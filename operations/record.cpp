@@ -18,8 +18,8 @@ namespace tesvano {
 // touch it, the callback only while a capture runs.
 class RecordingControl {
 public:
-    static OpResult Start(IMainWindow& w);
-    static OpResult Stop(IMainWindow& w);
+    static OpResult Start(IMainWindow& w, const RecordRequest& request);
+    static OpResult Stop(IMainWindow& w, const RecordRequest& request);
     static void Close(IMainWindow& w);
 };
 
@@ -28,11 +28,11 @@ namespace {
 std::u16string T(const char* key) { return CLanguageTable::Instance().GetText(key); }
 
 // Encodes and saves what was recorded; the result of the stop click.
-OpResult SaveRecording(IMainWindow& w, int rate, std::span<const uint8_t> pcm) {
+OpResult SaveRecording(IMainWindow& w, const RecordRequest& request, std::span<const uint8_t> pcm) {
     // 64-bit: a recording of more than 4 GiB still reports its real size.
     w.LogFormat("%s%llu Bytes", GetAnsiText("RECORD_PCM_DATALENGTH").c_str(),
                 static_cast<unsigned long long>(pcm.size()));
-    return SaveCameraMp3(w, rate, pcm, RecordingFileName(WideToAnsi(w.GetItemText(IDC_SAVE_DIR)), GetTickCount32()));
+    return SaveCameraMp3(w, request.rate, pcm, RecordingFileName(WideToAnsi(request.saveDir), GetTickCount32()));
 }
 
 }  // namespace
@@ -46,11 +46,10 @@ int Recording::OnAudioCaptured(const unsigned char* data, unsigned int length, v
     return 0;
 }
 
-OpResult RecordingControl::Start(IMainWindow& w) {
+OpResult RecordingControl::Start(IMainWindow& w, const RecordRequest& request) {
     Recording& r = w.recording();
-    const int rate = w.GetComboSelectionData(IDC_RATE);
     r.buffer_.Reset();
-    const int result = CurrentCaptureLibrary().StartAudioCapture(rate, 16, 1, &Recording::OnAudioCaptured, &r);
+    const int result = CurrentCaptureLibrary().StartAudioCapture(request.rate, 16, 1, &Recording::OnAudioCaptured, &r);
     w.AppendLog(T(CaptureResultKey(result)));
     if (result != kCaptureOk) {
         LogReason(w, LastCaptureError());
@@ -62,10 +61,9 @@ OpResult RecordingControl::Start(IMainWindow& w) {
     return OpResult::kDone;
 }
 
-OpResult RecordingControl::Stop(IMainWindow& w) {
+// The rate of the stop's request, not of the start's, is the one the audio is saved at.
+OpResult RecordingControl::Stop(IMainWindow& w, const RecordRequest& request) {
     Recording& r = w.recording();
-    // The rate of the stop, not of the start, is the one the audio is saved at.
-    const int rate = w.GetComboSelectionData(IDC_RATE);
     CurrentCaptureLibrary().StopAudioCapture();
     const uint32_t stopTick = GetTickCount32();
     // Unsigned difference: a tick that wrapped meanwhile still gives the real time.
@@ -80,11 +78,11 @@ OpResult RecordingControl::Stop(IMainWindow& w) {
     if (r.buffer_.lostAudio()) w.AppendLog(T("MALLOC_FAILED"));
 
     PcmBuffer music;
-    if (DecodeBackgroundMusic(w, rate, &music) < 0) return OpResult::kFailed;
+    if (DecodeBackgroundMusic(w, request.music, request.rate, &music) < 0) return OpResult::kFailed;
     if (r.buffer_.size() > 0) {
         try {
             PcmBuffer joined;
-            if (MixMusicFromWindow(w, r.buffer_.bytes(), music, &joined) && !r.buffer_.Replace(joined))
+            if (MixMusic(request.music, r.buffer_.bytes(), music, &joined) && !r.buffer_.Replace(joined))
                 w.AppendLog(T("MALLOC_FAILED"));  // saved without its music
         } catch (const std::bad_alloc&) {
             // The recording without its music is still worth saving.
@@ -93,7 +91,7 @@ OpResult RecordingControl::Stop(IMainWindow& w) {
     }
     music = PcmBuffer();
     if (r.buffer_.size() == 0) return OpResult::kFailed;
-    return SaveRecording(w, rate, r.buffer_.bytes());
+    return SaveRecording(w, request, r.buffer_.bytes());
 }
 
 void RecordingControl::Close(IMainWindow& w) {
@@ -105,9 +103,11 @@ void RecordingControl::Close(IMainWindow& w) {
     r.buffer_.Release();
 }
 
-OpResult OnRecord(IMainWindow& w) {
-    return w.recording().active() ? RecordingControl::Stop(w) : RecordingControl::Start(w);
+OpResult ToggleRecording(IMainWindow& w, const RecordRequest& request) {
+    return w.recording().active() ? RecordingControl::Stop(w, request) : RecordingControl::Start(w, request);
 }
+
+OpResult OnRecord(IMainWindow& w) { return ToggleRecording(w, ReadRecordRequest(w)); }
 
 void CloseRecording(IMainWindow& w) { RecordingControl::Close(w); }
 

@@ -7,9 +7,14 @@
 #include <string>
 
 #include "operations/main_window.h"
+#include "operations/requests.h"
 
 namespace tesvano {
 
+// Starts a capture at the request's rate, or stops the running one and
+// saves it at the request's rate, with its music, in its save folder.
+OpResult ToggleRecording(IMainWindow& window, const RecordRequest& request);
+// The button: the same with the request read from the window.
 OpResult OnRecord(IMainWindow& window);
 
 // The window is closing: a running capture is stopped and its audio

@@ -100,10 +100,10 @@ bool EngineLogin::LogIn() {
     return true;
 }
 
-bool SpeakAgain(IMainWindow& w, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice) {
-    const std::string params = BuildSessionParams(w.GetComboSelectionData(IDC_VOICE), sampleRate, speed);
+bool SpeakAgain(IMainWindow& w, const SayRequest& request, int speed, PcmBuffer* voice) {
+    const std::string params = BuildSessionParams(request.voice, request.rate, speed);
     // The session declares gb2312; GB18030 is its superset and holds every character.
-    const std::string narrow = WideToGb18030(text);
+    const std::string narrow = WideToGb18030(request.text);
     PcmBuffer speech;
     const int status = text_to_speech_wavfile(narrow.c_str(), w, params.c_str(), &speech);
     if (status != 0) {
@@ -121,20 +121,19 @@ bool SpeakAgain(IMainWindow& w, int sampleRate, const std::u16string& text, int 
     return true;
 }
 
-bool SynthesizeVoice(IMainWindow& w, EngineLogin& login, int sampleRate, const std::u16string& text, int speed,
-                     PcmBuffer* voice, PcmBuffer* music) {
-    if (DecodeBackgroundMusic(w, sampleRate, music) < 0) return false;
+bool SynthesizeVoice(IMainWindow& w, EngineLogin& login, const SayRequest& request, int speed, PcmBuffer* voice,
+                     PcmBuffer* music) {
+    if (DecodeBackgroundMusic(w, request.music, request.rate, music) < 0) return false;
     if (!login.LogIn()) return false;
     // A note from the login (a voice map it ignores) is worth seeing in the window too.
     LogReason(w, TakeEngineReasons());
-    return SpeakAgain(w, sampleRate, text, speed, voice);
+    return SpeakAgain(w, request, speed, voice);
 }
 
-bool SynthesizeSpeech(IMainWindow& w, EngineLogin& login, int sampleRate, const std::u16string& text,
-                      PcmBuffer* pcm) {
+bool SynthesizeSpeech(IMainWindow& w, EngineLogin& login, const SayRequest& request, PcmBuffer* pcm) {
     PcmBuffer music, speech;
-    if (!SynthesizeVoice(w, login, sampleRate, text, kNormalSpeed, &speech, &music)) return false;
-    MixMusicFromWindow(w, speech, music);
+    if (!SynthesizeVoice(w, login, request, kNormalSpeed, &speech, &music)) return false;
+    MixMusic(request.music, speech, music);
     if (speech.size() > static_cast<size_t>(INT32_MAX)) {
         w.AppendLog(CLanguageTable::Instance().GetText("MALLOC_FAILED"));
         return false;

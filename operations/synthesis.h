@@ -7,6 +7,7 @@
 
 #include "audio/pcm.h"
 #include "operations/main_window.h"
+#include "operations/requests.h"
 
 namespace tesvano {
 
@@ -33,17 +34,16 @@ private:
     bool loggedIn_ = false;
 };
 
-// The whole synthesis for a generate button: music, login, session, mixing.
-// True with the audio in *pcm; false when there is none (each failure
-// already in the log).
-bool SynthesizeSpeech(IMainWindow& window, EngineLogin& login, int sampleRate, const std::u16string& text,
-                      PcmBuffer* pcm);
+// The whole synthesis of a request: music, login, session, mixing. True
+// with the audio in *pcm; false when there is none (each failure already in
+// the window's log).
+bool SynthesizeSpeech(IMainWindow& window, EngineLogin& login, const SayRequest& request, PcmBuffer* pcm);
 
 // The same before the mixing, for a caller that shapes voice and music
 // itself: the music decoded into *music, the voice at `speed` into *voice.
-bool SynthesizeVoice(IMainWindow& window, EngineLogin& login, int sampleRate, const std::u16string& text, int speed,
-                     PcmBuffer* voice, PcmBuffer* music);
+bool SynthesizeVoice(IMainWindow& window, EngineLogin& login, const SayRequest& request, int speed, PcmBuffer* voice,
+                     PcmBuffer* music);
 // The voice once more within that login, at another speed.
-bool SpeakAgain(IMainWindow& window, int sampleRate, const std::u16string& text, int speed, PcmBuffer* voice);
+bool SpeakAgain(IMainWindow& window, const SayRequest& request, int speed, PcmBuffer* voice);
 
 }  // namespace tesvano

@@ -8,7 +8,7 @@ namespace tesvano {
 
 namespace {
 
-void AddWindowOptions(CLI::App* command, WindowOptions* o) {
+void AddClipOptions(CLI::App* command, ClipOptions* o) {
     command->add_option("--music", o->music);
     command->add_option("--mode", o->mode);
     command->add_option("--volume", o->volume);
@@ -35,7 +35,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::FILE* err) 
     CLI::App* say = command("say");
     SayArguments& s = line->say;
     say->add_option("TEXT", s.text);
-    AddWindowOptions(say, &s.window);
+    AddClipOptions(say, &s.clip);
     say->add_option("--voice", s.voice);
     say->add_option("--kind", s.kind);
     say->add_option("--name", s.name);
@@ -60,7 +60,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine* line, std::FILE* err) 
     }
 
     CLI::App* record = command("record");
-    AddWindowOptions(record, &line->record.window);
+    AddClipOptions(record, &line->record.clip);
     record->add_option("--seconds", line->record.seconds);
 
     CLI::App* camera = command("camera");

@@ -11,14 +11,15 @@ namespace tesvano {
 
 using OptionalText = std::optional<std::string>;
 
-// The options that set the window's music, rate and save-folder controls.
-struct WindowOptions {
+// The options say and record share: the music, how it is laid in, the rate
+// and the save folder.
+struct ClipOptions {
     OptionalText music, mode, volume, rate, dir;
 };
 
 struct SayArguments {
     std::vector<std::string> text;
-    WindowOptions window;
+    ClipOptions clip;
     OptionalText voice, kind, name, from, jobs;
     bool open = false, fit = false, play = false;
 };
@@ -30,7 +31,7 @@ struct ConvertArguments {
 };
 
 struct RecordArguments {
-    WindowOptions window;
+    ClipOptions clip;
     OptionalText seconds;
 };
 

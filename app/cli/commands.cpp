@@ -20,16 +20,16 @@
 #include "app/cli/console_window.h"
 #include "app/cli/console_options.h"
 #include "app/cli/say_list.h"
-#include "operations/buttons.h"
 #include "operations/convert.h"
 #include "operations/camera_settings.h"
 #include "operations/fit.h"
 #include "operations/generate.h"
 #include "operations/play.h"
+#include "operations/record.h"
+#include "operations/requests.h"
 #include "capture/capture_library.h"
 #include "discovery/discovery.h"
 #include "platform/file.h"
-#include "operations/settings.h"
 #include "operations/window_setup.h"
 #include "i18n/language_table.h"
 #include "platform/system.h"
@@ -124,9 +124,12 @@ void ListVoices(std::FILE* out) {
     }
 }
 
-void ListMusic(const ConsoleWindow& w, std::FILE* out) {
-    for (const auto& [name, data] : w.control(IDC_MUSIC)->items)
-        std::fprintf(out, "%2d  %s\n", data, WideToAnsi(name).c_str());
+// As the window's music list: the entry for none, then the files beside the program.
+void ListMusic(std::FILE* out) {
+    std::fprintf(out, "%2d  %s\n", 0, GetAnsiText("TEXT_NONE").c_str());
+    int n = 1;
+    for (const std::u16string& name : ListMusicFiles(GetProgramDirectory()))
+        std::fprintf(out, "%2d  %s\n", n++, WideToAnsi(name).c_str());
 }
 
 // G.711 is 8 kHz audio: with alaw and ulaw only --rate 8000 may be given.
@@ -180,33 +183,26 @@ bool ExpandFolders(const std::vector<std::string>& given, bool recursive, std::v
     return true;
 }
 
-// The options that set the window's music, rate and save-folder controls;
-// kExitUsage for a bad value (reported), else kExitOk.
-int ApplyWindowOptions(ConsoleWindow& w, const WindowOptions& o, std::FILE* err) {
-    int n;
-    if (o.music) {
-        const int found = FindMusic(w, *o.music);
-        if (found < 0) return Usage(err, "no background music '" + *o.music + "' (see tesvano-cli music)");
-        w.Select(IDC_MUSIC, found);
+// The options that make a say's or a recording's sound; kExitUsage for a
+// bad value (reported), else kExitOk.
+int UseClipOptions(const ClipOptions& o, MusicChoice* music, int* rate, std::FILE* err) {
+    switch (ReadClipOptions(o, music, rate)) {
+    case BadOption::kMusic:
+        return Usage(err, "no background music '" + *o.music + "' (see tesvano-cli music)");
+    case BadOption::kMode:
+        return Usage(err, "--mode takes 0, 1, 2 or 3");
+    case BadOption::kVolume:
+        return Usage(err, "--volume takes 0 to 100");
+    case BadOption::kRate:
+        return Usage(err, "--rate takes 8000 or 16000");
+    case BadOption::kNone:
+        break;
     }
-    if (o.mode) {
-        if (!ParseInt(*o.mode, 0, 3, &n)) return Usage(err, "--mode takes 0, 1, 2 or 3");
-        w.Select(IDC_OVERLAY, n);
-        OnOverlayModeChanged(w);
-    }
-    if (o.volume) {
-        if (!ParseInt(*o.volume, 0, 100, &n)) return Usage(err, "--volume takes 0 to 100");
-        w.SetTrackbarPos(IDC_VOLUME, n);
-        OnVolumeMoved(w);
-    }
-    if (o.rate) {
-        if (*o.rate == "8000") w.Select(IDC_RATE, 0);
-        else if (*o.rate == "16000") w.Select(IDC_RATE, 1);
-        else return Usage(err, "--rate takes 8000 or 16000");
-    }
-    if (o.dir) w.SetItemText(IDC_SAVE_DIR, AnsiToWide(*o.dir));
     return kExitOk;
 }
+
+// --dir, else the documents folder the window starts with.
+std::u16string SaveDir(const OptionalText& dir) { return dir ? AnsiToWide(*dir) : GetDocumentsFolder(); }
 
 int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* err) {
     ConvertBatch batch;
@@ -218,7 +214,7 @@ int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* 
         batch.open = true;
         w.set_open_with_desktop(true);
     }
-    if (ApplyWindowOptions(w, {.rate = a.rate, .dir = a.dir}, err) != kExitOk) return kExitUsage;
+    if (a.rate && !ParseRate(*a.rate, &batch.rate)) return Usage(err, "--rate takes 8000 or 16000");
     if (a.kind) {
         if (*a.kind == "mp3") batch.kind = ConvertKind::kMp3;
         else if (*a.kind == "alaw") batch.kind = ConvertKind::kALaw;
@@ -235,8 +231,7 @@ int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* 
     if (inputs.empty()) return kExitFailed;
     const bool g711 = batch.kind == ConvertKind::kALaw || batch.kind == ConvertKind::kMuLaw;
     if (g711 && G711RateClash(rateGiven, err)) return kExitUsage;
-    batch.rate = w.GetComboSelectionData(IDC_RATE);
-    batch.saveDir = WideToAnsi(w.GetItemText(IDC_SAVE_DIR));
+    batch.saveDir = WideToAnsi(SaveDir(a.dir));
     // A progress line for a person watching; nothing extra in a pipe or a log file.
     const bool terminal = isatty(fileno(err)) != 0;
     size_t made = 0, failed = 0, over = 0;
@@ -256,11 +251,13 @@ int Convert(ConsoleWindow& w, bool toWav, const ConvertArguments& a, std::FILE* 
     return ExitStatus(result);
 }
 
-// Start, wait for the time or a signal, stop and save: the record button
-// clicked twice.
+// Start, wait for the time or a signal, stop and save: what the record
+// button does when clicked twice.
 int Record(ConsoleWindow& w, const RecordArguments& a, std::FILE* err) {
     int seconds = -1;
-    if (ApplyWindowOptions(w, a.window, err) != kExitOk) return kExitUsage;
+    RecordRequest request;
+    if (UseClipOptions(a.clip, &request.music, &request.rate, err) != kExitOk) return kExitUsage;
+    request.saveDir = SaveDir(a.clip.dir);
     if (a.seconds && !ParseInt(*a.seconds, 1, 100000000, &seconds))
         return Usage(err, "--seconds takes a whole number above 0");
     // Ctrl-C and SIGTERM end the wait, not the process: the recording is saved.
@@ -274,7 +271,7 @@ int Record(ConsoleWindow& w, const RecordArguments& a, std::FILE* err) {
     // The seconds count from the start click: the library keeps what it
     // received while it was still opening the stream.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    RunButton(w, IDC_RECORD, &result);
+    result = ToggleRecording(w, request);
     if (w.recording().active()) {
         for (;;) {
             timespec wait{};
@@ -286,7 +283,7 @@ int Record(ConsoleWindow& w, const RecordArguments& a, std::FILE* err) {
             }
             if (sigtimedwait(&stopSignals, nullptr, seconds < 0 ? nullptr : &wait) >= 0 || errno != EINTR) break;
         }
-        RunButton(w, IDC_RECORD, &result);
+        result = ToggleRecording(w, request);
     }
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     return ExitStatus(result);
@@ -514,77 +511,75 @@ int Play(ConsoleWindow& w, const std::vector<std::string>& files, std::FILE* err
 
 int Say(ConsoleWindow& w, const SayArguments& a, std::FILE* err) {
     if (a.text.size() > 1) return Usage(err, "say takes one TEXT (quote it)");
-    if (ApplyWindowOptions(w, a.window, err) != kExitOk) return kExitUsage;
-    int button = IDC_GENERATE_MP3;
-    bool g711 = false;
-    G711Law law = G711Law::kALaw;
+    SayRequest request;
+    if (UseClipOptions(a.clip, &request.music, &request.rate, err) != kExitOk) return kExitUsage;
+    request.saveDir = SaveDir(a.clip.dir);
+    const std::string kind = a.kind.value_or("mp3");
+    const bool g711 = kind == "alaw" || kind == "ulaw";
     const bool fit = a.fit, play = a.play, open = a.open, haveText = !a.text.empty();
-    const bool toFile = a.kind || a.window.dir;
-    std::string rateGiven = a.window.rate.value_or("");
+    const bool toFile = a.kind || a.clip.dir;
+    std::string rateGiven = a.clip.rate.value_or("");
     const std::string from = a.from.value_or("");
     int jobs = 0;
     SayDefaults defaults;  // for the rows of --from
-    defaults.music = a.window.music.value_or("");
-    defaults.mode = a.window.mode.value_or("");
-    defaults.volume = a.window.volume.value_or("");
+    defaults.music = a.clip.music.value_or("");
+    defaults.mode = a.clip.mode.value_or("");
+    defaults.volume = a.clip.volume.value_or("");
     defaults.fit = fit;
     if (open) w.set_open_with_desktop(true);
     if (a.voice) {
-        const int voice = FindVoice(*a.voice);
-        if (voice < 0) return Usage(err, "no voice '" + *a.voice + "' (see tesvano-cli voices)");
-        w.Select(IDC_VOICE, voice);
+        request.voice = FindVoice(*a.voice);
+        if (request.voice < 0) return Usage(err, "no voice '" + *a.voice + "' (see tesvano-cli voices)");
         defaults.voice = *a.voice;
     }
     if (a.kind) {
-        const std::string& value = *a.kind;
-        g711 = value == "alaw" || value == "ulaw";
-        if (value == "mp3") button = IDC_GENERATE_MP3;
-        else if (value == "pcm") button = IDC_GENERATE_PCM;
-        else if (value == "wav") button = IDC_GENERATE_WAV;
-        else if (g711) law = value == "alaw" ? G711Law::kALaw : G711Law::kMuLaw;
-        else return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
-        defaults.kind = value;
+        if (!IsSayKind(kind)) return Usage(err, "--kind takes mp3, pcm, wav, alaw or ulaw");
+        defaults.kind = kind;
     }
     if (a.name) {
-        w.fileStem() = AnsiToWide(*a.name);
-        if (!IsUsableFileStem(w.fileStem()))
+        request.fileStem = AnsiToWide(*a.name);
+        if (!IsUsableFileStem(request.fileStem))
             return Usage(err, "--name takes a file name without a folder, extension or any of / \\ : * ? \" < > |");
     }
     if (a.jobs && !ParseInt(*a.jobs, 1, 256, &jobs)) return Usage(err, "--jobs takes 1 to 256");
     if (!from.empty()) {
         if (haveText) return Usage(err, "say takes a TEXT or --from, not both");
-        if (play || open || !w.fileStem().empty())
+        if (play || open || !request.fileStem.empty())
             return Usage(err, "--from cannot go with --play, --open or --name (a list has a name column)");
-        if (defaults.kind == "alaw" || defaults.kind == "ulaw") {
+        if (g711) {
             if (G711RateClash(rateGiven, err)) return kExitUsage;
             rateGiven = "8000";
         }
         defaults.rate = rateGiven;
-        if (fit && (g711 || button != IDC_GENERATE_MP3)) return Usage(err, "--fit is for MP3 only");
-        defaults.dir = WideToAnsi(w.GetItemText(IDC_SAVE_DIR));
+        if (fit && kind != "mp3") return Usage(err, "--fit is for MP3 only");
+        defaults.dir = WideToAnsi(request.saveDir);
         return SayList(w, from, defaults, jobs > 0 ? static_cast<unsigned>(jobs) : DefaultJobs(), err);
     }
     if (jobs > 0) return Usage(err, "--jobs goes with --from");
     if (!haveText) return Usage(err, "say needs a TEXT");
-    w.SetItemText(IDC_TEXT, AnsiToWide(a.text.front()));
+    request.text = AnsiToWide(a.text.front());
     OpResult result = OpResult::kFailed;
-    if (fit && (g711 || button != IDC_GENERATE_MP3)) return Usage(err, "--fit is for MP3 only");
-    if (play && button == IDC_GENERATE_PCM) return Usage(err, "--play cannot read back a raw --kind pcm file");
+    if (fit && kind != "mp3") return Usage(err, "--fit is for MP3 only");
+    if (play && kind == "pcm") return Usage(err, "--play cannot read back a raw --kind pcm file");
     if (play && !toFile && !fit) {
         StopOnSignals signals;
         CameraConnection camera;  // connects while the text is spoken
-        return ExitStatus(GenerateWith(w, [&w, &camera](int rate, const std::u16string&, const PcmBuffer& pcm) {
-            return PlayOnCamera(w, {PlayClip{rate, pcm}}, {&g_stopPlaying, {}}, &camera);
+        return ExitStatus(GenerateWith(w, request, [&w, &camera](const SayRequest& r, const PcmBuffer& pcm) {
+            return PlayOnCamera(w, {PlayClip{r.rate, pcm}}, {&g_stopPlaying, {}}, &camera);
         }));
     }
     if (fit) {
-        result = OnGenerateMp3Fitted(w);
+        result = GenerateMp3Fitted(w, request);
     } else if (g711) {
         if (G711RateClash(rateGiven, err)) return kExitUsage;
-        w.Select(IDC_RATE, 0);  // 8000
-        result = OnGenerateG711(w, law);
+        request.rate = 8000;
+        result = GenerateG711(w, request, kind == "alaw" ? G711Law::kALaw : G711Law::kMuLaw);
+    } else if (kind == "pcm") {
+        result = GeneratePcm(w, request);
+    } else if (kind == "wav") {
+        result = GenerateWav(w, request);
     } else {
-        RunButton(w, button, &result);
+        result = GenerateMp3(w, request);
     }
     if (play && result != OpResult::kFailed && !w.lastClip().empty()) {
         // The file just written, as the camera would play it.
@@ -630,14 +625,12 @@ int RunConsole(int argc, char** argv, std::FILE* out, std::FILE* err) {
         ListVoices(out);
         return kExitOk;
     }
-    // The window's controls, filled as at start-up; the options change them.
-    ConsoleWindow w(out, err);
-    FillControls(w);
-    SetControlLabels(w);
     if (command == "music") {
-        ListMusic(w, out);
+        ListMusic(out);
         return kExitOk;
     }
+    // The operations' log and message boxes; what they work on comes in requests.
+    ConsoleWindow w(out, err);
     if (command == "convert" || command == "to-wav") return Convert(w, command == "to-wav", line.convert, err);
     if (command == "record") return Record(w, line.record, err);
     if (command == "play") return Play(w, line.playFiles, err);

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <thread>
 
+#include "operations/window_setup.h"
+#include "platform/system.h"
 #include "platform/text.h"
 #include "speech/voice_table.h"
 
@@ -67,23 +69,57 @@ int FindVoice(const std::string& wanted) {
     return found;
 }
 
-int FindMusic(ConsoleWindow& w, const std::string& wanted) {
-    const auto& items = w.control(IDC_MUSIC)->items;
+bool FindMusic(const std::string& wanted, std::string* path) {
+    // The window's list: the entry for none, then the files beside the program.
+    const std::vector<std::u16string> listed = ListMusicFiles(GetProgramDirectory());
     int index;
-    if (ParseInt(wanted, 0, static_cast<int>(items.size()) - 1, &index)) return index;
-    const std::string lower = Lower(wanted);
-    if (lower == "none") return 0;
-    for (size_t k = 1; k < items.size(); ++k) {
-        const std::string name = Lower(WideToAnsi(items[k].first));
-        if (name == lower || name == lower + ".mp3") return static_cast<int>(k);
+    if (ParseInt(wanted, 0, static_cast<int>(listed.size()), &index)) {
+        *path = index == 0 ? "" : GetProgramDirectory() + "/" + WideToAnsi(listed[static_cast<size_t>(index) - 1]);
+        return true;
     }
-    // The operator's own music, wherever it is: an absolute path, as the list
-    // entry, is decoded from there.
+    const std::string lower = Lower(wanted);
+    if (lower == "none") {
+        path->clear();
+        return true;
+    }
+    for (const std::u16string& entry : listed) {
+        const std::string name = WideToAnsi(entry), lowerName = Lower(name);
+        if (lowerName == lower || lowerName == lower + ".mp3") {
+            *path = GetProgramDirectory() + "/" + name;
+            return true;
+        }
+    }
+    // The operator's own music, wherever it is, decoded from there.
     std::error_code ec;
     const std::filesystem::path own = std::filesystem::absolute(wanted, ec);
-    if (ec || !std::filesystem::is_regular_file(own, ec)) return -1;
-    w.AddComboItem(IDC_MUSIC, AnsiToWide(own.lexically_normal().string()), static_cast<int32_t>(items.size()), false);
-    return static_cast<int>(items.size()) - 1;
+    if (ec || !std::filesystem::is_regular_file(own, ec)) return false;
+    *path = own.lexically_normal().string();
+    return true;
+}
+
+bool ParseRate(const std::string& value, int* rate) {
+    if (value != "8000" && value != "16000") return false;
+    *rate = value == "8000" ? 8000 : 16000;
+    return true;
+}
+
+bool IsSayKind(const std::string& kind) {
+    return kind == "mp3" || kind == "pcm" || kind == "wav" || kind == "alaw" || kind == "ulaw";
+}
+
+BadOption ReadClipOptions(const ClipOptions& given, MusicChoice* music, int* rate) {
+    int n;
+    if (given.music && !FindMusic(*given.music, &music->path)) return BadOption::kMusic;
+    if (given.mode) {
+        if (!ParseInt(*given.mode, 0, 3, &n)) return BadOption::kMode;
+        music->mode = static_cast<MixMode>(n);
+    }
+    if (given.volume) {
+        if (!ParseInt(*given.volume, 0, 100, &n)) return BadOption::kVolume;
+        music->volume = n;
+    }
+    if (given.rate && !ParseRate(*given.rate, rate)) return BadOption::kRate;
+    return BadOption::kNone;
 }
 
 int ExitStatus(OpResult result) {

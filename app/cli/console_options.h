@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/cli/console_window.h"
+#include "app/cli/command_line.h"
 #include "operations/main_window.h"
+#include "operations/requests.h"
 
 namespace tesvano {
 
@@ -26,8 +27,17 @@ std::string Lower(std::string s);
 // that two voices share.
 int FindVoice(const std::string& wanted);
 // A music entry by index, listed name, name without ".mp3" (any case) or
-// "none"; else a path to any audio file, added to the list. -1 for none.
-int FindMusic(ConsoleWindow& w, const std::string& wanted);
+// "none" ("" in *path); else a path to any audio file. False for none.
+bool FindMusic(const std::string& wanted, std::string* path);
+// 8000 or 16000.
+bool ParseRate(const std::string& value, int* rate);
+// What say writes: mp3, pcm, wav, or alaw / ulaw (a G.711 WAV).
+bool IsSayKind(const std::string& kind);
+// The options say, record and a row of say --from share, read into a
+// request's values; absent ones leave them as they are. The first one that
+// holds no such value, in the order music, mode, volume, rate; or kNone.
+enum class BadOption { kNone, kMusic, kMode, kVolume, kRate };
+BadOption ReadClipOptions(const ClipOptions& given, MusicChoice* music, int* rate);
 int ExitStatus(OpResult result);
 // Work run at once by default: the cores this process may run on.
 unsigned DefaultJobs();

@@ -1,5 +1,5 @@
-// The main window for the console: controls are values set from the command
-// line, log lines go to standard output, message boxes to standard error.
+// The main window for the console: log lines go to standard output, message
+// boxes to standard error; the commands hand their values over in requests.
 #pragma once
 
 #include <cstdio>

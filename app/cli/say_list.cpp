@@ -208,7 +208,7 @@ std::string Value(const ListRow& row, const char* column, const std::string& fal
 }
 
 // The child's arguments for a row; false with why the row cannot be made.
-bool PlanRow(ConsoleWindow& w, const ListRow& row, const SayDefaults& d, Job* job, std::string* why) {
+bool PlanRow(const ListRow& row, const SayDefaults& d, Job* job, std::string* why) {
     if (row.extraCells > 0) {
         *why = std::to_string(row.cells.size() + row.extraCells) + " cells where the header names fewer";
         return false;
@@ -226,13 +226,18 @@ bool PlanRow(ConsoleWindow& w, const ListRow& row, const SayDefaults& d, Job* jo
                       mode = Value(row, "mode", d.mode), volume = Value(row, "volume", d.volume),
                       kind = Lower(Value(row, "kind", d.kind)), fit = Lower(Value(row, "fit", ""));
     std::string rate = Value(row, "rate", d.rate);
-    int n;
+    const auto given = [](const std::string& value) { return value.empty() ? OptionalText() : value; };
+    // The child is given the values as text; here they are only checked.
+    MusicChoice checkedMusic;
+    int checkedRate = 0;
+    const BadOption bad =
+        ReadClipOptions({given(music), given(mode), given(volume), given(rate), {}}, &checkedMusic, &checkedRate);
     if (!voice.empty() && FindVoice(voice) < 0) *why = "no voice '" + voice + "'";
-    else if (!music.empty() && FindMusic(w, music) < 0) *why = "no background music '" + music + "'";
-    else if (!mode.empty() && !ParseInt(mode, 0, 3, &n)) *why = "mode '" + mode + "' is not 0, 1, 2 or 3";
-    else if (!volume.empty() && !ParseInt(volume, 0, 100, &n)) *why = "volume '" + volume + "' is not 0 to 100";
-    else if (!rate.empty() && rate != "8000" && rate != "16000") *why = "rate '" + rate + "' is not 8000 or 16000";
-    else if (kind != "mp3" && kind != "pcm" && kind != "wav" && kind != "alaw" && kind != "ulaw")
+    else if (bad == BadOption::kMusic) *why = "no background music '" + music + "'";
+    else if (bad == BadOption::kMode) *why = "mode '" + mode + "' is not 0, 1, 2 or 3";
+    else if (bad == BadOption::kVolume) *why = "volume '" + volume + "' is not 0 to 100";
+    else if (bad == BadOption::kRate) *why = "rate '" + rate + "' is not 8000 or 16000";
+    else if (!IsSayKind(kind))
         *why = "kind '" + kind + "' is not mp3, pcm, wav, alaw or ulaw";
     else if (!fit.empty() && fit != "yes" && fit != "no" && fit != "true" && fit != "false" && fit != "1" && fit != "0")
         *why = "fit '" + fit + "' is not yes or no";
@@ -362,7 +367,7 @@ int SayList(ConsoleWindow& w, const std::string& from, const SayDefaults& defaul
     for (const ListRow& row : rows) {
         Job job;
         std::string why;
-        if (PlanRow(w, row, defaults, &job, &why)) {
+        if (PlanRow(row, defaults, &job, &why)) {
             planned.push_back(std::move(job));
         } else {
             std::fprintf(err, "tesvano-cli: row %zu: %s, skipped\n", row.number, why.c_str());

@@ -269,7 +269,7 @@ TEST(GeneratePcmWav, MusicModesGiveTheirLengths) {
     {
         Fixture probe;
         probe.w.Select(IDC_MUSIC, 1);
-        ASSERT_EQ(DecodeBackgroundMusic(probe.w, 16000, &music), 0);
+        ASSERT_EQ(DecodeBackgroundMusic(probe.w, ReadMusicChoice(probe.w), 16000, &music), 0);
         ASSERT_GT(music.size(), 0u);
     }
     const size_t speech = 1000, m = music.size();

@@ -36,6 +36,33 @@ void ChooseMusic(test::MemoryWindow& w, const std::string& name) {
     w.AddComboItem(IDC_MUSIC, AnsiToWide(name), 1, true);
 }
 
+TEST(ReadMusicChoice, ListedFilesLieBesideTheProgramAndAPathStaysWhole) {
+    const struct {
+        const char16_t* entry;
+        int overlay, volume;
+        bool volumeControl;
+        std::string path;
+        MixMode mode;
+        int heardVolume;
+    } cases[] = {
+        {u"bell.mp3", 2, 30, true, GetProgramDirectory() + "/bell.mp3", MixMode::kAfterVoice, 30},
+        {u"/music/own.ogg", 0, 70, true, "/music/own.ogg", MixMode::kUnderVoice, 70},
+        {u"bell.mp3", 3, 70, false, GetProgramDirectory() + "/bell.mp3", MixMode::kAroundVoice, 0},
+    };
+    for (const auto& c : cases) {
+        test::MemoryWindow w;
+        w.AddComboItem(IDC_MUSIC, u"none", 0, false);
+        w.AddComboItem(IDC_MUSIC, c.entry, 1, true);
+        for (int mode = 0; mode < 4; ++mode) w.AddComboItem(IDC_OVERLAY, u"m", mode, mode == c.overlay);
+        w.SetTrackbarPos(IDC_VOLUME, c.volume);
+        if (!c.volumeControl) w.RemoveControl(IDC_VOLUME);
+        const MusicChoice music = ReadMusicChoice(w);
+        EXPECT_EQ(music.path, c.path);
+        EXPECT_EQ(music.mode, c.mode);
+        EXPECT_EQ(music.volume, c.heardVolume);
+    }
+}
+
 TEST(DecodeBackgroundMusic, NoMusicChosen) {
     struct Case {
         const char* what;
@@ -52,7 +79,7 @@ TEST(DecodeBackgroundMusic, NoMusicChosen) {
         test::MemoryWindow w;
         c.setUp(w);
         PcmBuffer music(10, 1);  // stale content from an earlier run is cleared
-        EXPECT_EQ(DecodeBackgroundMusic(w, 16000, &music), 0);
+        EXPECT_EQ(DecodeBackgroundMusic(w, ReadMusicChoice(w), 16000, &music), 0);
         EXPECT_TRUE(music.empty());
         EXPECT_TRUE(w.logTexts.empty());
         EXPECT_TRUE(w.boxes.empty());
@@ -69,7 +96,7 @@ TEST(DecodeBackgroundMusic, DecodesTheChosenFileToMonoAtTheRate) {
         test::MemoryWindow w;
         ChooseMusic(w, file.name());
         PcmBuffer music;
-        ASSERT_EQ(DecodeBackgroundMusic(w, rate, &music), 0);
+        ASSERT_EQ(DecodeBackgroundMusic(w, ReadMusicChoice(w), rate, &music), 0);
         CAudioDecodeMp3 direct(file.path(), rate, 1);
         ASSERT_EQ(direct.Decode(), kDecodeOk);
         EXPECT_EQ(music, PcmBuffer(direct.output(), direct.output() + direct.outputLength()));
@@ -95,7 +122,7 @@ TEST(DecodeBackgroundMusic, Failures) {
         test::MemoryWindow w;
         ChooseMusic(w, c.file->name());
         PcmBuffer music;
-        EXPECT_EQ(DecodeBackgroundMusic(w, 16000, &music), -1);
+        EXPECT_EQ(DecodeBackgroundMusic(w, ReadMusicChoice(w), 16000, &music), -1);
         EXPECT_TRUE(music.empty());
         if (c.error == 0) {
             EXPECT_EQ(w.logTexts.size(), 1u);  // the MP3_DECODE_FAILED line

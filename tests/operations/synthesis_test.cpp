@@ -25,6 +25,14 @@ struct Fixture {
     }
 };
 
+// What the window's button would ask for, at this rate and with this text.
+SayRequest Request(const test::MemoryWindow& w, int rate, const std::u16string& text) {
+    SayRequest r = ReadSayRequest(w);
+    r.rate = rate;
+    r.text = text;
+    return r;
+}
+
 TEST(Synthesis, EachFailingStepGivesTwoLinesAndItsSessionEnd) {
     struct Case {
         const char* name;
@@ -70,7 +78,7 @@ TEST(Synthesis, EachFailingStepGivesTwoLinesAndItsSessionEnd) {
         g.engine.pieces = {{test::PcmBytes(3200), 2, c.getError}};
         {
             EngineLogin login;
-            EXPECT_FALSE(SynthesizeSpeech(g.w, login, 16000, u"hello", &pcm));
+            EXPECT_FALSE(SynthesizeSpeech(g.w, login, Request(g.w, 16000, u"hello"), &pcm));
             EXPECT_TRUE(login.loggedIn());
         }
         EXPECT_EQ(std::count(g.engine.calls.begin(), g.engine.calls.end(), "logout"), 1);
@@ -101,7 +109,7 @@ TEST(Synthesis, APieceOfOneByteMoreThanTheBufferArrivesWhole) {
         f.engine.pieces = {{test::PcmBytes(size), 2, 0}};
         PcmBuffer pcm;
         EngineLogin login;
-        ASSERT_TRUE(SynthesizeSpeech(f.w, login, 16000, u"x", &pcm));
+        ASSERT_TRUE(SynthesizeSpeech(f.w, login, Request(f.w, 16000, u"x"), &pcm));
         EXPECT_EQ(pcm, test::PcmBytes(size));
     }
 }
@@ -112,7 +120,7 @@ TEST(Synthesis, LoginSessionAndResultContract) {
         f.engine.pieces = {{{}, 2, 0}};
         PcmBuffer pcm;
         EngineLogin login;
-        EXPECT_FALSE(SynthesizeSpeech(f.w, login, 16000, u"x", &pcm));
+        EXPECT_FALSE(SynthesizeSpeech(f.w, login, Request(f.w, 16000, u"x"), &pcm));
         EXPECT_TRUE(login.loggedIn());
         EXPECT_EQ(f.w.logTexts.back(), T("TEXT_CREATE_VOICE_OK") + u"0.\n");
         EXPECT_EQ(f.engine.calls.front(), std::string("login:") + kLoginParams);
@@ -124,7 +132,7 @@ TEST(Synthesis, LoginSessionAndResultContract) {
         testing::internal::CaptureStdout();
         {
             EngineLogin login;
-            EXPECT_FALSE(SynthesizeSpeech(f.w, login, 16000, u"x", &pcm));
+            EXPECT_FALSE(SynthesizeSpeech(f.w, login, Request(f.w, 16000, u"x"), &pcm));
             EXPECT_FALSE(login.loggedIn());
         }
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "MSPLogin failed, error code: 10407.\n");
@@ -136,7 +144,7 @@ TEST(Synthesis, LoginSessionAndResultContract) {
         f.engine.pieces = {{test::PcmBytes(6400), 2, 0}};
         PcmBuffer pcm;
         EngineLogin login;
-        EXPECT_TRUE(SynthesizeSpeech(f.w, login, 8000, u"你好，世界。Hello, world.", &pcm));
+        EXPECT_TRUE(SynthesizeSpeech(f.w, login, Request(f.w, 8000, u"你好，世界。Hello, world."), &pcm));
         EXPECT_EQ(pcm.size(), 6400u);
         EXPECT_EQ(f.w.logTexts.back(), T("TEXT_CREATE_VOICE_OK") + u"6400.\n");
         // As declared: GB18030 bytes, not UTF-8.
@@ -150,7 +158,7 @@ TEST(Synthesis, LoginSessionAndResultContract) {
         f.engine.pieces = {{test::PcmBytes(10), 2, 0}};
         PcmBuffer pcm;
         EngineLogin login;
-        SynthesizeSpeech(f.w, login, 16000, u"x", &pcm);
+        SynthesizeSpeech(f.w, login, Request(f.w, 16000, u"x"), &pcm);
         EXPECT_TRUE(f.engine.Called("begin:voice_name = nannan,"));
     }
 }
