@@ -65,7 +65,7 @@ constexpr char kUsage[] =
     "  --help        show this text\n"
     "  --version     show the program's version\n"
     "\n"
-    "Options of say (each sets the control of the window it names):\n"
+    "Options of say (the same choices as the window's controls of those names):\n"
     "  --voice V     voice index (0-16), a name as listed by 'voices' in any language\n"
     "                (or its first word: 小燕, henry), or the engine's name\n"
     "  --music M     background music: an index or name as listed by 'music' (.mp3\n"
