@@ -81,6 +81,13 @@ Format FormatFromRtpmap(const char* value, int pt, bool* matched) {
 // whether we can send it: AAC-hbr (AAC-lbr caps a frame at 63 bytes, too
 // small for an encoder at speech rates), a stream of AAC-LC or of an
 // object type whose decoders also play LC, and AU headers we can fill.
+// A small whole number from the camera's SDP; -1 for anything else.
+int SmallNumber(const char* text) {
+    gint64 n = -1;
+    if (!g_ascii_string_to_signed(text, 10, 0, 1000, &n, nullptr)) return -1;
+    return int(n);
+}
+
 bool TakeAacParameters(const char* value, int pt, Format* format) {
     char* end = nullptr;
     if (!value || std::strtol(value, &end, 10) != pt || end == value) return false;
@@ -93,9 +100,9 @@ bool TakeAacParameters(const char* value, int pt, Format* format) {
             const char* key = g_strstrip(kv[0]);
             const char* val = g_strstrip(kv[1]);
             if (g_ascii_strcasecmp(key, "mode") == 0) hbr = g_ascii_strcasecmp(val, "AAC-hbr") == 0;
-            else if (g_ascii_strcasecmp(key, "sizelength") == 0) sizeBits = std::atoi(val);
-            else if (g_ascii_strcasecmp(key, "indexlength") == 0) indexBits = std::atoi(val);
-            else if (g_ascii_strcasecmp(key, "streamtype") == 0) audio = std::atoi(val) == 5;
+            else if (g_ascii_strcasecmp(key, "sizelength") == 0) sizeBits = SmallNumber(val);
+            else if (g_ascii_strcasecmp(key, "indexlength") == 0) indexBits = SmallNumber(val);
+            else if (g_ascii_strcasecmp(key, "streamtype") == 0) audio = SmallNumber(val) == 5;
             else if (g_ascii_strcasecmp(key, "config") == 0) {
                 // The AudioSpecificConfig's first five bits: the object type.
                 const bool hex = g_ascii_isxdigit(val[0]) && g_ascii_isxdigit(val[1]);

@@ -224,10 +224,16 @@ class PlayEndToEnd : public testing::Test {
 protected:
     void SetUp() override {
         if (!test::ProgramExists("ffmpeg")) GTEST_SKIP() << "ffmpeg missing";
-        tone = dir / "tone.wav";
-        ASSERT_EQ(test::RunProgram({test::FindProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                    "sine=frequency=1000:sample_rate=16000", "-t", "3", tone}),
+        tone = Tone("tone.wav", 1000, 3);
+    }
+    // A WAV of a sine at 16000 Hz, made by ffmpeg.
+    std::string Tone(const std::string& name, int hz, int seconds) {
+        const std::string path = dir / name;
+        EXPECT_EQ(test::RunProgram({test::FindProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
+                                    "sine=frequency=" + std::to_string(hz) + ":sample_rate=16000", "-t",
+                                    std::to_string(seconds), path}),
                   0);
+        return path;
     }
     test::TempDir dir;
     std::string tone;
@@ -304,10 +310,7 @@ TEST_F(PlayEndToEnd, EachFailureHasItsReasonAndComesQuickly) {
 }
 
 TEST_F(PlayEndToEnd, ACameraThatDiesMidWayIsBrokenWithoutAHang) {
-    const std::string tenSeconds = dir / "ten.wav";
-    ASSERT_EQ(test::RunProgram({test::FindProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                "sine=frequency=500:sample_rate=16000", "-t", "10", tenSeconds}),
-              0);
+    const std::string tenSeconds = Tone("ten.wav", 500, 10);
     Camera camera("pcmu", dir);
     std::thread killer([&] {
         std::this_thread::sleep_for(1500ms);
@@ -321,10 +324,7 @@ TEST_F(PlayEndToEnd, ACameraThatDiesMidWayIsBrokenWithoutAHang) {
 }
 
 TEST_F(PlayEndToEnd, ACameraThatStallsMidWayIsBrokenWithinSeconds) {
-    const std::string tenSeconds = dir / "ten.wav";
-    ASSERT_EQ(test::RunProgram({test::FindProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                "sine=frequency=500:sample_rate=16000", "-t", "10", tenSeconds}),
-              0);
+    const std::string tenSeconds = Tone("ten.wav", 500, 10);
     Camera camera("pcmu", dir);
     const int cameraPort = std::stoi(camera.url.substr(camera.url.rfind(':') + 1));
     StallingRelay relay(cameraPort, 1500ms);
@@ -336,10 +336,7 @@ TEST_F(PlayEndToEnd, ACameraThatStallsMidWayIsBrokenWithinSeconds) {
 }
 
 TEST_F(PlayEndToEnd, CtrlCStopsAtOnceAndTearsDown) {
-    const std::string tenSeconds = dir / "ten.wav";
-    ASSERT_EQ(test::RunProgram({test::FindProgram("ffmpeg"), "-nostdin", "-loglevel", "error", "-f", "lavfi", "-i",
-                                "sine=frequency=500:sample_rate=16000", "-t", "10", tenSeconds}),
-              0);
+    const std::string tenSeconds = Tone("ten.wav", 500, 10);
     Camera camera("pcmu", dir);
     const CliRun run = Cli({"play", tenSeconds}, camera.url, 15s, 1500ms);
     EXPECT_EQ(run.status, 1) << run.out << run.err;
