@@ -222,6 +222,7 @@ int SpeakInChild(const Voice& voice, const SessionParams& params, const std::vec
     const Clock::time_point end = Clock::now() + deadline;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return MSP_ERROR_ENGINE;
+    const pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
@@ -231,6 +232,8 @@ int SpeakInChild(const Voice& voice, const SessionParams& params, const std::vec
     if (pid == 0) {
         // A crash must not leave a core of the caller's memory: its keys, the camera's address.
         prctl(PR_SET_DUMPABLE, 0);
+        // Nor may the child outlive a caller that was killed.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(1);
         close(fds[0]);
         ChildSpeak(fds[1], voice, params, runs);
     }
