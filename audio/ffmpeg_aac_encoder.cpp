@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "audio/pcm.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
@@ -34,18 +36,11 @@ void SetReason(char* reason, size_t size, const char* what, int error) {
     std::snprintf(reason, size, "%s%s%s", what, *detail ? ": " : "", detail);
 }
 
-bool TakesFloatPlanar(const AVCodec* codec) {
-    if (!codec->sample_fmts) return false;
-    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; ++f)
-        if (*f == AV_SAMPLE_FMT_FLTP) return true;
-    return false;
-}
-
 }  // namespace
 
 TesvanoAacEncoder* AacOpen(int rate, int bitRate, int* frameSamples, char* reason, size_t reasonSize) {
     const AVCodec* codec = avcodec_find_encoder_by_name("aac");
-    if (!codec || !TakesFloatPlanar(codec)) {
+    if (!codec) {
         SetReason(reason, reasonSize, "FFmpeg has no AAC encoder", 0);
         return nullptr;
     }
@@ -95,10 +90,7 @@ int AacSend(TesvanoAacEncoder* e, const uint8_t* samples, int count) {
     }
     if (count <= 0 || count > e->context->frame_size || av_frame_make_writable(e->frame) < 0) return -1;
     auto* out = reinterpret_cast<float*>(e->frame->data[0]);
-    for (int i = 0; i < count; ++i) {
-        const auto s = static_cast<int16_t>(uint16_t(samples[2 * i]) | uint16_t(samples[2 * i + 1]) << 8);
-        out[i] = float(s) / 32768.0f;
-    }
+    for (int i = 0; i < count; ++i) out[i] = float(LoadSample(samples + 2 * i)) / 32768.0f;
     e->frame->nb_samples = count;
     e->frame->pts = e->pts;
     e->pts += count;

@@ -31,6 +31,10 @@ struct RecordRequest {
     std::u16string saveDir;
 };
 
+// The file a music list entry names: a listed file lies beside the
+// program; an entry that is a whole path is taken as it is.
+std::string MusicEntryPath(const std::u16string& entry);
+
 // Music list 1007, overlay list 1008 and volume trackbar 1010. A listed
 // entry is a file beside the program; an entry that is a whole path is
 // taken as it is.

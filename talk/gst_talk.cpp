@@ -76,11 +76,6 @@ Format FormatFromRtpmap(const char* value, int pt, bool* matched) {
     return {};
 }
 
-// The fmtp line of an MPEG4-GENERIC payload ("96 streamtype=5;mode=AAC-hbr;
-// config=1408;sizelength=13;indexlength=3;indexdeltalength=3") decides
-// whether we can send it: AAC-hbr (AAC-lbr caps a frame at 63 bytes, too
-// small for an encoder at speech rates), a stream of AAC-LC or of an
-// object type whose decoders also play LC, and AU headers we can fill.
 // A small whole number from the camera's SDP; -1 for anything else.
 int SmallNumber(const char* text) {
     gint64 n = -1;
@@ -88,9 +83,15 @@ int SmallNumber(const char* text) {
     return int(n);
 }
 
-bool TakeAacParameters(const char* value, int pt, Format* format) {
+// The fmtp line of an MPEG4-GENERIC payload ("96 streamtype=5;mode=AAC-hbr;
+// config=1408;sizelength=13;indexlength=3;indexdeltalength=3") decides
+// whether we can send it: AAC-hbr (AAC-lbr caps a frame at 63 bytes, too
+// small for an encoder at speech rates), a stream of AAC-LC or of an
+// object type whose decoders also play LC, and AU headers we can fill.
+bool TakeAacParameters(const char* value, Format* format) {
     char* end = nullptr;
-    if (!value || std::strtol(value, &end, 10) != pt || end == value) return false;
+    if (!value) return false;
+    std::strtol(value, &end, 10);  // past the payload type
     bool hbr = false, audio = true, decodable = true;
     int sizeBits = 13, indexBits = 3;  // AAC-hbr's own
     gchar** pairs = g_strsplit(end, ";", 64);
@@ -133,6 +134,18 @@ int Preference(int codec) {
     }
 }
 
+// The value of the media's `key` line ("rtpmap", "fmtp") for payload type
+// `pt`, or null.
+const char* PayloadAttribute(const GstSDPMedia* media, const char* key, int pt) {
+    for (guint a = 0; a < gst_sdp_media_attributes_len(media); ++a) {
+        const GstSDPAttribute* attr = gst_sdp_media_get_attribute(media, a);
+        if (!attr || !attr->key || !attr->value || std::strcmp(attr->key, key) != 0) continue;
+        char* end = nullptr;
+        if (std::strtol(attr->value, &end, 10) == pt && end != attr->value) return attr->value;
+    }
+    return nullptr;
+}
+
 bool HasAttribute(const GstSDPMedia* media, const char* key) {
     for (guint i = 0; i < gst_sdp_media_attributes_len(media); ++i) {
         const GstSDPAttribute* a = gst_sdp_media_get_attribute(media, i);
@@ -158,21 +171,12 @@ Offer ChooseBackchannel(const GstSDPMessage* sdp) {
             if (end == text || pt < 0 || pt > 127) continue;
             bool mapped = false;
             Format format;
-            for (guint a = 0; a < gst_sdp_media_attributes_len(media) && !mapped; ++a) {
-                const GstSDPAttribute* attr = gst_sdp_media_get_attribute(media, a);
-                if (attr && attr->key && attr->value && std::strcmp(attr->key, "rtpmap") == 0)
-                    format = FormatFromRtpmap(attr->value, int(pt), &mapped);
-            }
+            if (const char* rtpmap = PayloadAttribute(media, "rtpmap", int(pt)))
+                format = FormatFromRtpmap(rtpmap, int(pt), &mapped);
             if (!mapped) format = StaticFormat(int(pt));
-            if (format.codec == TESVANO_TALK_AAC) {
-                bool usable = false;
-                for (guint a = 0; a < gst_sdp_media_attributes_len(media) && !usable; ++a) {
-                    const GstSDPAttribute* attr = gst_sdp_media_get_attribute(media, a);
-                    if (attr && attr->key && std::strcmp(attr->key, "fmtp") == 0)
-                        usable = TakeAacParameters(attr->value, int(pt), &format);
-                }
-                if (!usable) format.codec = 0;
-            }
+            if (format.codec == TESVANO_TALK_AAC &&
+                !TakeAacParameters(PayloadAttribute(media, "fmtp", int(pt)), &format))
+                format.codec = 0;
             if (Preference(format.codec) > best) {
                 best = Preference(format.codec);
                 offer.stream = int(i);

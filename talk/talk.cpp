@@ -67,6 +67,24 @@ bool SleepUntil(Clock::time_point when, const std::atomic<bool>* stop) {
     }
 }
 
+// A packet of G.711 or L16 (network byte order) from `samples` samples.
+void EncodeLinear(int codec, const uint8_t* in, size_t samples, uint8_t* out) {
+    for (size_t i = 0; i < samples; ++i) {
+        const int16_t s = LoadSample(in + 2 * i);
+        if (codec == TESVANO_TALK_PCMU) out[i] = LinearToMuLaw(s);
+        else if (codec == TESVANO_TALK_PCMA) out[i] = LinearToALaw(s);
+        else {
+            out[2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8);
+            out[2 * i + 1] = static_cast<uint8_t>(s & 0xFF);
+        }
+    }
+}
+
+TalkResult EncoderFailed(std::string* reason) {
+    *reason = "FFmpeg's AAC encoder failed";
+    return TalkResult::kBroken;
+}
+
 }  // namespace
 
 TalkResult ConfiguredCameraUrl(std::string* url, std::string* reason) {
@@ -164,10 +182,7 @@ TalkResult CameraSpeaker::SendEncoded(const std::atomic<bool>* stop, std::string
     for (;;) {
         const int got = aac_->Receive(&unit_);
         if (got == 0) return TalkResult::kOk;
-        if (got < 0) {
-            *reason = "FFmpeg's AAC encoder failed";
-            return TalkResult::kBroken;
-        }
+        if (got < 0) return EncoderFailed(reason);
         const TalkResult sent =
             Send(unit_.data(), unit_.size(), static_cast<uint32_t>(aac_->frameSamples()), stop, reason);
         if (sent != TalkResult::kOk) return sent;
@@ -195,28 +210,16 @@ TalkResult CameraSpeaker::Play(const PcmBuffer& pcm, int rate, const std::atomic
     const size_t samples = packetSamples();
     const size_t packetBytes = samples * 2;
     const size_t whole = audio.size() / packetBytes * packetBytes;
-    std::vector<uint8_t> payload(codec_ == TESVANO_TALK_L16 ? packetBytes : samples);
+    std::vector<uint8_t> payload(aac_ ? 0 : codec_ == TESVANO_TALK_L16 ? packetBytes : samples);
     for (size_t at = 0; at < whole; at += packetBytes) {
         const uint8_t* in = audio.data() + at;
+        TalkResult sent;
         if (aac_) {
-            if (!aac_->Send(in)) {
-                *reason = "FFmpeg's AAC encoder failed";
-                return TalkResult::kBroken;
-            }
-            const TalkResult sent = SendEncoded(stop, reason);
-            if (sent != TalkResult::kOk) return sent;
-            continue;
+            sent = aac_->Send(in) ? SendEncoded(stop, reason) : EncoderFailed(reason);
+        } else {
+            EncodeLinear(codec_, in, samples, payload.data());
+            sent = Send(payload.data(), payload.size(), static_cast<uint32_t>(samples), stop, reason);
         }
-        for (size_t i = 0; i < samples; ++i) {
-            const int16_t s = LoadSample(in + 2 * i);
-            if (codec_ == TESVANO_TALK_PCMU) payload[i] = LinearToMuLaw(s);
-            else if (codec_ == TESVANO_TALK_PCMA) payload[i] = LinearToALaw(s);
-            else {  // L16 is network byte order
-                payload[2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8);
-                payload[2 * i + 1] = static_cast<uint8_t>(s & 0xFF);
-            }
-        }
-        const TalkResult sent = Send(payload.data(), payload.size(), static_cast<uint32_t>(samples), stop, reason);
         if (sent != TalkResult::kOk) return sent;
     }
     carry_.assign(audio.begin() + static_cast<std::ptrdiff_t>(whole), audio.end());
@@ -232,14 +235,8 @@ TalkResult CameraSpeaker::Finish(const std::atomic<bool>* stop, std::string* rea
         result = Play(tail, codecRate_, stop, reason);
     }
     // What the encoder still holds: its look-ahead, a frame or two.
-    if (result == TalkResult::kOk && aac_) {
-        if (aac_->Send(nullptr)) {
-            result = SendEncoded(stop, reason);
-        } else {
-            *reason = "FFmpeg's AAC encoder failed";
-            result = TalkResult::kBroken;
-        }
-    }
+    if (result == TalkResult::kOk && aac_)
+        result = aac_->Send(nullptr) ? SendEncoded(stop, reason) : EncoderFailed(reason);
     // Tearing down stops the speaker: let it play out what it holds first.
     if (result == TalkResult::kOk && samplesSent_ > 0) {
         const auto end = start_ + std::chrono::microseconds(samplesSent_ * 1000000 / uint64_t(codecRate_)) +

@@ -74,7 +74,7 @@ bool FindMusic(const std::string& wanted, std::string* path) {
     const std::vector<std::u16string> listed = ListMusicFiles(GetProgramDirectory());
     int index;
     if (ParseInt(wanted, 0, static_cast<int>(listed.size()), &index)) {
-        *path = index == 0 ? "" : GetProgramDirectory() + "/" + WideToAnsi(listed[static_cast<size_t>(index) - 1]);
+        *path = index == 0 ? "" : MusicEntryPath(listed[static_cast<size_t>(index) - 1]);
         return true;
     }
     const std::string lower = Lower(wanted);
@@ -83,9 +83,9 @@ bool FindMusic(const std::string& wanted, std::string* path) {
         return true;
     }
     for (const std::u16string& entry : listed) {
-        const std::string name = WideToAnsi(entry), lowerName = Lower(name);
-        if (lowerName == lower || lowerName == lower + ".mp3") {
-            *path = GetProgramDirectory() + "/" + name;
+        const std::string name = Lower(WideToAnsi(entry));
+        if (name == lower || name == lower + ".mp3") {
+            *path = MusicEntryPath(entry);
             return true;
         }
     }
