@@ -7,6 +7,8 @@
 #include <cstring>
 #include <functional>
 
+#include "i18n/xml_file.h"
+
 namespace tesvano {
 namespace {
 
@@ -141,9 +143,7 @@ bool IsHttpUrl(const std::string& s) {
 // The SOAP body of an answer that passed the checks; nullptr otherwise.
 const TiXmlElement* Body(TiXmlDocument* doc, std::string_view xml, size_t cap) {
     if (!SafeToParse(xml, cap)) return nullptr;
-    const std::string text(xml);
-    doc->Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    if (doc->Error()) return nullptr;
+    if (!ParseXmlText(std::string(xml), TIXML_ENCODING_UTF8, doc)) return nullptr;
     const TiXmlElement* root = doc->RootElement();
     if (!root || !Is(root, "Envelope")) return nullptr;
     return Child(root, "Body");

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/file.h"
 #include "platform/text.h"
@@ -46,11 +47,13 @@ bool LoadXmlFile(const std::string& path, TiXmlDocument* doc) {
     if (!ReadSmallFile(path, kMaxXmlFileBytes, &data) || data.empty()) return false;
     if (CountElementTags(data) > kMaxXmlElements) return false;
     NormalizeLineEnds(&data);
-    // TinyXML steps over a UTF-8 character by the length its first byte
-    // promises, so a file cut inside one would step past the terminator;
-    // zeros up to the longest step stop it there.
-    data.append(4, '\0');
-    doc->Parse(data.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+    return ParseXmlText(std::move(data), TIXML_ENCODING_UNKNOWN, doc);
+}
+
+bool ParseXmlText(std::string text, TiXmlEncoding encoding, TiXmlDocument* doc) {
+    // Zeros up to the longest step stop a character cut at the end there.
+    text.append(4, '\0');
+    doc->Parse(text.c_str(), nullptr, encoding);
     return !doc->Error();
 }
 

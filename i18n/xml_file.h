@@ -17,6 +17,11 @@ namespace tesvano {
 // would overflow the stack; the shipped files have about 60 elements.
 bool LoadXmlFile(const std::string& path, TiXmlDocument* doc);
 
+// Parses text held in memory. TinyXML steps over a UTF-8 character by the
+// length its first byte promises, so text cut inside one would make it read
+// past the end; every parse of outside text goes through here.
+bool ParseXmlText(std::string text, TiXmlEncoding encoding, TiXmlDocument* doc);
+
 inline constexpr long long kMaxXmlFileBytes = 16LL << 20;
 inline constexpr size_t kMaxXmlElements = 4096;
 

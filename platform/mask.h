@@ -51,6 +51,7 @@ inline std::string MaskSecrets(std::string_view text) {
             continue;
         size_t end = eq + 1;
         while (end < out.size() && !mask_detail::EndsQueryPart(out[end])) ++end;
+        if (end == eq + 1) continue;  // an empty value hides nothing
         out.replace(eq + 1, end - eq - 1, "***");
         i = eq + 3;
     }

@@ -27,6 +27,7 @@ TEST(CameraSource, MasksPasswordsWhereverTheyStand) {
         {"rtsp://cam:554/live", "rtsp://cam:554/live"},
         {"http://cam/audio.cgi?user=admin&password=s3cret&ch=1", "http://cam/audio.cgi?user=admin&password=***&ch=1"},
         {"http://cam/a?PWD=x", "http://cam/a?PWD=***"},
+        {"http://cam/a?key=&pwd=x&token=", "http://cam/a?key=&pwd=***&token="},  // nothing to hide
         {"http://h/v1?api_key=abc&voice=x&Token=t#f", "http://h/v1?api_key=***&voice=x&Token=***#f"},
         {"cannot open rtsp://a:b@h/x and http://c:d@h/y: refused", "cannot open rtsp://***@h/y: refused"},
         {"cannot open rtsp://a:S3cr#t!@h/x: refused", "cannot open rtsp://***@h/x: refused"},
