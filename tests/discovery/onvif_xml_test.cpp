@@ -38,7 +38,7 @@ TEST(OnvifAnswers, HostileShapesAreRefused) {
         {"not rtsp", kHead + uri + "file:///etc/passwd</Uri></MediaUri></GetStreamUriResponse>" + kTail},
         {"unknown entity", kHead + uri + "rtsp://h/&x;</Uri></MediaUri></GetStreamUriResponse>" + kTail},
         {"reference cut at the end", kHead + uri + "rtsp://h/&#x4"},
-        {"cut inside a character", kHead + uri + "rtsp://h/\xF0"},  // read past the end before
+        {"cut inside a character", kHead + uri + "rtsp://h/\xF0"},  // TinyXML steps past the end unless padded
         {"line break in uri", kHead + uri + "rtsp://h/a&#10;b</Uri></MediaUri></GetStreamUriResponse>" + kTail},
         {"over 1 MiB", kHead + uri + "rtsp://h/" + std::string(1 << 20, 'a') + "</Uri></MediaUri>"
                                                                               "</GetStreamUriResponse>" + kTail},
