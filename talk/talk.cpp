@@ -67,15 +67,17 @@ bool SleepUntil(Clock::time_point when, const std::atomic<bool>* stop) {
     }
 }
 
-// A packet of G.711 or L16 (network byte order) from `samples` samples.
+// A packet of G.711 or L16 (network byte order) from `samples` samples; the
+// codec is chosen once a packet, not once a sample.
 void EncodeLinear(int codec, const uint8_t* in, size_t samples, uint8_t* out) {
-    for (size_t i = 0; i < samples; ++i) {
-        const int16_t s = LoadSample(in + 2 * i);
-        if (codec == TESVANO_TALK_PCMU) out[i] = LinearToMuLaw(s);
-        else if (codec == TESVANO_TALK_PCMA) out[i] = LinearToALaw(s);
-        else {
-            out[2 * i] = static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8);
-            out[2 * i + 1] = static_cast<uint8_t>(s & 0xFF);
+    if (codec == TESVANO_TALK_PCMU) {
+        for (size_t i = 0; i < samples; ++i) out[i] = LinearToMuLaw(LoadSample(in + 2 * i));
+    } else if (codec == TESVANO_TALK_PCMA) {
+        for (size_t i = 0; i < samples; ++i) out[i] = LinearToALaw(LoadSample(in + 2 * i));
+    } else {
+        for (size_t i = 0; i < samples; ++i) {
+            out[2 * i] = in[2 * i + 1];  // little-endian in, big-endian out
+            out[2 * i + 1] = in[2 * i];
         }
     }
 }

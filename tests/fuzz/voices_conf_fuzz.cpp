@@ -3,6 +3,7 @@
 // it can reach (http or https) and settings in range; the request built for
 // each voice is JSON without raw control characters; masking the url keeps
 // its password out.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -43,8 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string masked = msc::MaskUrl(s.url);
     // "***" may stand for less than three bytes: once for the user part, once
     // per query value.
-    size_t values = 0;
-    for (char c : s.url) values += c == '=';
+    const auto values = static_cast<size_t>(std::count(s.url.begin(), s.url.end(), '='));
     if (masked.size() > s.url.size() + 3 * (values + 1)) std::abort();
     const size_t colons = s.url.find("://");
     const size_t at = s.url.rfind('@');
